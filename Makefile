@@ -1,0 +1,40 @@
+# Lumivane — the two set-up commands are `make run` and `make test`; both install what is
+# missing first.
+BUILD_DIR ?= build
+BENCH_DIR ?= build-bench
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: deps configure build test run bench sanitize clean
+
+deps:
+	./scripts/install-deps
+
+configure: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DLUMIVANE_TESTS=ON $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
+
+run: build
+	./$(BUILD_DIR)/host/lumivane
+
+bench: deps
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DLUMIVANE_TESTS=OFF -DLUMIVANE_BENCH=ON
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+	./scripts/run-benchmarks $(BENCH_DIR)
+
+# The suite under AddressSanitizer and UndefinedBehaviourSanitizer (SANITIZE=thread for TSan).
+SANITIZE ?= address,undefined
+sanitize: deps
+	cmake -S . -B build-sanitize-$(subst $(comma),-,$(SANITIZE)) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMIVANE_TESTS=ON -DLUMIVANE_SANITIZE=$(SANITIZE)
+	cmake --build build-sanitize-$(subst $(comma),-,$(SANITIZE)) -j $(JOBS)
+	cd build-sanitize-$(subst $(comma),-,$(SANITIZE)) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+comma := ,
+
+clean:
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) build-sanitize-*

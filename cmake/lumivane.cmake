@@ -1,0 +1,25 @@
+# lumivane_add_test(NAME name SOURCES a.cpp ... LIBS lib ... [CUSTOM_MAIN])
+# Without CUSTOM_MAIN the suite uses GoogleTest's main; suites that need a QApplication
+# bring their own main.
+# One GoogleTest executable per subsystem; every test runs headless with its own XDG config
+# home so nothing a test stores reaches the developer's settings.
+function(lumivane_add_test)
+  cmake_parse_arguments(T "CUSTOM_MAIN" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} lumivane_test_support GTest::gtest GTest::gmock)
+  if(NOT T_CUSTOM_MAIN)
+    target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main)
+  endif()
+  gtest_discover_tests(${T_NAME}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LUMIVANE_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data;LUMIVANE_SAMPLES=${PROJECT_SOURCE_DIR}/samples;XDG_CONFIG_HOME=${PROJECT_BINARY_DIR}/test-config")
+endfunction()
+
+# True when the named subsystem folder is part of this build.
+function(lumivane_has_component out component)
+  if(component IN_LIST LUMIVANE_COMPONENTS AND EXISTS ${PROJECT_SOURCE_DIR}/${component}/CMakeLists.txt)
+    set(${out} TRUE PARENT_SCOPE)
+  else()
+    set(${out} FALSE PARENT_SCOPE)
+  endif()
+endfunction()
