@@ -35,7 +35,9 @@ Prompter& prompter() {
   return p ? *p : refusing;
 }
 
-Prompter* setPrompter(Prompter* p) { return current.exchange(p); }
+Prompter* setPrompter(Prompter* p) {
+  return current.exchange(p);
+}
 
 std::vector<std::pair<std::string, std::string>> parseFileFilter(const std::string& filter) {
   std::vector<std::string> parts;

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
-#include <string>
 
 namespace platform {
 
@@ -30,13 +30,13 @@ enum DialogResult : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 
 // A request for the common open or save dialog.
 struct FileDialogRequest {
-  bool save = false;           // save dialog when set, open dialog otherwise
-  std::string defaultExt;      // appended when the user types a name without extension ("mlp")
-  std::string fileName;        // proposed name
-  std::string filter;          // "Network files (*.mlp)|*.mlp||"
+  bool save = false;       // save dialog when set, open dialog otherwise
+  std::string defaultExt;  // appended when the user types a name without extension ("mlp")
+  std::string fileName;    // proposed name
+  std::string filter;      // "Network files (*.mlp)|*.mlp||"
   bool overwritePrompt = false;
   bool mustExist = false;
-  std::string title;           // empty: the platform's "Open"/"Save As"
+  std::string title;  // empty: the platform's "Open"/"Save As"
 };
 
 struct Rgb {

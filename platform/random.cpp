@@ -22,6 +22,8 @@ int crtRand() {
   return static_cast<int>((next >> 16) & 0x7FFFu);
 }
 
-void crtSrand(unsigned seed) { state.store(seed, std::memory_order_relaxed); }
+void crtSrand(unsigned seed) {
+  state.store(seed, std::memory_order_relaxed);
+}
 
 }  // namespace platform

@@ -76,7 +76,8 @@ std::optional<std::string> ScriptedPrompter::fileDialog(const FileDialogRequest&
   lastFileRequest_ = request;
   auto answer = take(Kind::File, request.fileName);
   std::optional<std::string> path = answer ? answer->path : std::nullopt;
-  calls_.push_back({Kind::File, request.fileName, request.filter, request.save ? 1u : 0u, path ? IDOK : IDCANCEL});
+  calls_.push_back(
+      {Kind::File, request.fileName, request.filter, request.save ? 1u : 0u, path ? IDOK : IDCANCEL});
   return path;
 }
 

@@ -64,7 +64,9 @@ struct RealMatrix::Storage {
   std::int32_t count;
 };
 
-RealMatrix::RealMatrix() : RealMatrix(1, 1) { elements_[0] = 0.0; }
+RealMatrix::RealMatrix() : RealMatrix(1, 1) {
+  elements_[0] = 0.0;
+}
 
 RealMatrix::RealMatrix(std::int32_t rows, std::int32_t cols) : rows_(rows), cols_(cols) {
   elements_ = allocateElements(static_cast<std::int64_t>(rows) * cols);
@@ -98,7 +100,9 @@ RealMatrix& RealMatrix::operator=(const RealMatrix& other) noexcept {
   return *this;
 }
 
-RealMatrix::~RealMatrix() { release(); }
+RealMatrix::~RealMatrix() {
+  release();
+}
 
 void RealMatrix::release() noexcept {
   if (--storage_->count == 0) {
@@ -122,7 +126,9 @@ void RealMatrix::MakeUnique() {
   elements_ = fresh;
 }
 
-bool RealMatrix::isShared() const { return storage_->count > 1; }
+bool RealMatrix::isShared() const {
+  return storage_->count > 1;
+}
 
 RealMatrix RealMatrix::operator()(R r1, R r2) const {
   if (!resolveRange(r1.first, r1.last, rows_))
@@ -173,7 +179,8 @@ RealMatrix& RealMatrix::operator/=(double x) {
 RealMatrix operator*(const RealMatrix& m1, const RealMatrix& m2) {
   if (m1.Cols() != m2.Rows())
     throw IllegalMatrixSizeException(
-        "RealMatrix operator*(const RealMatrix& m1, const RealMatrix& m2): m1 and m2 don't match each other!");
+        "RealMatrix operator*(const RealMatrix& m1, const RealMatrix& m2): m1 and m2 don't match each "
+        "other!");
   const std::int32_t rows = m1.Rows(), inner = m1.Cols(), cols = m2.Cols();
   RealMatrix result = Zeros(rows, cols);
   const double* a = m1.data();
@@ -194,31 +201,35 @@ RealMatrix operator*(const RealMatrix& m1, const RealMatrix& m2) {
 }
 
 RealMatrix operator-(const RealMatrix& m1, const RealMatrix& m2) {
-  return elementWise(m1, m2,
-                     "RealMatrix operator-(const RealMatrix& m1, const RealMatrix& m2): m1 and m2 don't match each "
-                     "other!",
-                     [](double a, double b) { return a - b; });
+  return elementWise(
+      m1, m2,
+      "RealMatrix operator-(const RealMatrix& m1, const RealMatrix& m2): m1 and m2 don't match each "
+      "other!",
+      [](double a, double b) { return a - b; });
 }
 
 RealMatrix operator+(const RealMatrix& m1, const RealMatrix& m2) {
-  return elementWise(m1, m2,
-                     "RealMatrix operator+(const RealMatrix& m1, const RealMatrix& m2): m1 and m2 don't match each "
-                     "other!",
-                     [](double a, double b) { return a + b; });
+  return elementWise(
+      m1, m2,
+      "RealMatrix operator+(const RealMatrix& m1, const RealMatrix& m2): m1 and m2 don't match each "
+      "other!",
+      [](double a, double b) { return a + b; });
 }
 
 RealMatrix operator/(const RealMatrix& m1, const RealMatrix& m2) {
-  return elementWise(m1, m2,
-                     "RealMatrix operator/(const RealMatrix& m1, const RealMatrix& m2): m1 and m2 don't match each "
-                     "other!",
-                     [](double a, double b) { return a / b; });
+  return elementWise(
+      m1, m2,
+      "RealMatrix operator/(const RealMatrix& m1, const RealMatrix& m2): m1 and m2 don't match each "
+      "other!",
+      [](double a, double b) { return a / b; });
 }
 
 RealMatrix ArrayMult(const RealMatrix& m1, const RealMatrix& m2) {
-  return elementWise(m1, m2,
-                     "RealMatrix ArrayMult(const RealMatrix& m1, const RealMatrix& m2): m1 and m2 don't match each "
-                     "other!",
-                     [](double a, double b) { return a * b; });
+  return elementWise(
+      m1, m2,
+      "RealMatrix ArrayMult(const RealMatrix& m1, const RealMatrix& m2): m1 and m2 don't match each "
+      "other!",
+      [](double a, double b) { return a * b; });
 }
 
 RealMatrix operator-(const RealMatrix& m, double x) {
@@ -269,7 +280,8 @@ RealMatrix Transp(const RealMatrix& m) {
   const double* a = m.data();
   double* r = result.data();
   for (std::int32_t i = 0; i < rows; ++i)
-    for (std::int32_t j = 0; j < cols; ++j) r[static_cast<std::int64_t>(j) * rows + i] = a[static_cast<std::int64_t>(i) * cols + j];
+    for (std::int32_t j = 0; j < cols; ++j)
+      r[static_cast<std::int64_t>(j) * rows + i] = a[static_cast<std::int64_t>(i) * cols + j];
   return result;
 }
 
@@ -376,7 +388,8 @@ RealMatrix VertJoin(const RealMatrix& m1, const RealMatrix& m2) {
 
 RealMatrix SolveSVD(const RealMatrix& A, const RealMatrix& Y, double thresh) {
   if (A.Rows() != Y.Rows())
-    throw IllegalMatrixSizeException("RealMatrix SolveSVD(RealMatrix& A, RealMatrix& Y, double thresh): A.Rows() != Y.Rows()");
+    throw IllegalMatrixSizeException(
+        "RealMatrix SolveSVD(RealMatrix& A, RealMatrix& Y, double thresh): A.Rows() != Y.Rows()");
   const std::int32_t m = A.Rows(), n = A.Cols(), targets = Y.Cols();
   SvdDecomposition svd(m, n, false);
   if (!svd.ready()) throw OutOfMemoryException(kOutOfMemory);
@@ -428,8 +441,8 @@ void quickSort(double* values, std::int32_t* index, std::int32_t lo, std::int32_
 
 }  // namespace
 
-void PrincipalComponents(RealMatrix& values, RealMatrix& vectors, RealMatrix& projections, const RealMatrix& X,
-                         bool project) {
+void PrincipalComponents(RealMatrix& values, RealMatrix& vectors, RealMatrix& projections,
+                         const RealMatrix& X, bool project) {
   const RealMatrix C = Cov(X);
   const std::int32_t n = C.Rows();
   SvdDecomposition svd(n, n, true);
@@ -453,7 +466,8 @@ void PrincipalComponents(RealMatrix& values, RealMatrix& vectors, RealMatrix& pr
   const double* u = svd.u();
   for (std::int32_t k = 0; k < n; ++k) pv[k] = -sorted[k];
   for (std::int32_t r = 0; r < n; ++r)
-    for (std::int32_t k = 0; k < n; ++k) pe[static_cast<std::int64_t>(r) * n + k] = u[static_cast<std::int64_t>(r) * n + order[k]];
+    for (std::int32_t k = 0; k < n; ++k)
+      pe[static_cast<std::int64_t>(r) * n + k] = u[static_cast<std::int64_t>(r) * n + order[k]];
   values = vals;
   vectors = vecs;
   if (project) projections = X * vecs;

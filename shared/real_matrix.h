@@ -99,7 +99,9 @@ class RealMatrix {
  private:
   struct Storage;
 
-  std::int64_t index(std::int32_t i, std::int32_t j) const { return static_cast<std::int64_t>(i) * cols_ + j; }
+  std::int64_t index(std::int32_t i, std::int32_t j) const {
+    return static_cast<std::int64_t>(i) * cols_ + j;
+  }
   void release() noexcept;
 
   Storage* storage_;

@@ -12,9 +12,13 @@ constexpr int kMaxSweeps = 100;
 // Back-substitution threshold used when thresh × wmax is not positive.
 constexpr double kTinyThreshold = 1e-30;
 
-double withSignOf(double magnitude, double sign) { return sign >= 0.0 ? std::fabs(magnitude) : -std::fabs(magnitude); }
+double withSignOf(double magnitude, double sign) {
+  return sign >= 0.0 ? std::fabs(magnitude) : -std::fabs(magnitude);
+}
 
-bool negligible(double value, double anorm) { return std::fabs(value) + anorm == anorm; }
+bool negligible(double value, double anorm) {
+  return std::fabs(value) + anorm == anorm;
+}
 
 }  // namespace
 
@@ -59,7 +63,8 @@ void SvdDecomposition::decompose() {
   double* ut = ut_.data();
   // Work on Uᵀ: row j of ut is column j of A.
   for (std::int32_t r = 0; r < m; ++r)
-    for (std::int32_t j = 0; j < n; ++j) ut[static_cast<std::size_t>(j) * m + r] = a_[static_cast<std::size_t>(r) * n + j];
+    for (std::int32_t j = 0; j < n; ++j)
+      ut[static_cast<std::size_t>(j) * m + r] = a_[static_cast<std::size_t>(r) * n + j];
 
   double anorm = 0.0;
   bidiagonalise(ut, anorm);
@@ -69,9 +74,11 @@ void SvdDecomposition::decompose() {
 
   double* u = keepCopy_ ? u_.data() : a_.data();
   for (std::int32_t r = 0; r < m; ++r)
-    for (std::int32_t j = 0; j < n; ++j) u[static_cast<std::size_t>(r) * n + j] = ut[static_cast<std::size_t>(j) * m + r];
+    for (std::int32_t j = 0; j < n; ++j)
+      u[static_cast<std::size_t>(r) * n + j] = ut[static_cast<std::size_t>(j) * m + r];
   for (std::int32_t r = 0; r < n; ++r)
-    for (std::int32_t j = 0; j < n; ++j) v_[static_cast<std::size_t>(r) * n + j] = vt_[static_cast<std::size_t>(j) * n + r];
+    for (std::int32_t j = 0; j < n; ++j)
+      v_[static_cast<std::size_t>(r) * n + j] = vt_[static_cast<std::size_t>(j) * n + r];
 }
 
 // Householder reduction to bidiagonal form: the diagonal goes to w, the superdiagonal to rv1.

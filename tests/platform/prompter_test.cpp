@@ -39,7 +39,8 @@ TEST(Prompter, ScopeInstallsAndRestores) {
 TEST(ScriptedPrompter, RecordsTextCaptionIconAndButtons) {
   ScriptedPrompter p;
   p.answerMessage(platform::IDOK);
-  p.messageBox("Out of memory", "VANTOR3", platform::MB_OK | platform::MB_ICONERROR | platform::MB_SYSTEMMODAL);
+  p.messageBox("Out of memory", "VANTOR3",
+               platform::MB_OK | platform::MB_ICONERROR | platform::MB_SYSTEMMODAL);
   auto calls = p.messages();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].text, "Out of memory");

@@ -74,7 +74,9 @@ TEST(SvdDecomposition, ReproducesRankDeficientMatrices) {
   checkDecomposition(Zeros(3, 3), 1e-14);
 }
 
-TEST(SvdDecomposition, ReproducesALarge200By200Matrix) { checkDecomposition(randomMatrix(200, 200, 8), 1e-10); }
+TEST(SvdDecomposition, ReproducesALarge200By200Matrix) {
+  checkDecomposition(randomMatrix(200, 200, 8), 1e-10);
+}
 
 TEST(SvdDecomposition, RefusesFewerRowsThanColumns) {
   SvdDecomposition svd(2, 3, false);
@@ -120,7 +122,8 @@ TEST(SolveSVD, ReportsMismatchAndUnderdeterminedSystems) {
     (void)SolveSVD(A, Y, 0.0);
     FAIL();
   } catch (const IllegalMatrixSizeException& e) {
-    EXPECT_STREQ(e.what(), "RealMatrix SolveSVD(RealMatrix& A, RealMatrix& Y, double thresh): A.Rows() != Y.Rows()");
+    EXPECT_STREQ(e.what(),
+                 "RealMatrix SolveSVD(RealMatrix& A, RealMatrix& Y, double thresh): A.Rows() != Y.Rows()");
   }
   try {
     (void)SolveSVD(RealMatrix(2, 3), RealMatrix(2, 1), 0.0);

@@ -1,0 +1,13 @@
+// GoogleTest main for suites that need a QApplication (dialogs, windows, the progress
+// indicator). Runs on the offscreen platform unless the environment says otherwise.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
