@@ -35,7 +35,7 @@ const W3& w3() {
       for (int c = 0; c < kW3Inputs; ++c) d.inputs(i, c) = rows[i].at(c);
       d.output(i, 0) = rows[i].at(kW3Inputs);
     }
-    for (int c = 0; c < kW3Inputs; ++c) d.names.push_back("x" + std::to_string(c + 1));
+    for (int c = 0; c < kW3Inputs; ++c) d.names.push_back(std::string("x").append(std::to_string(c + 1)));
     return d;
   }();
   return data;
