@@ -1,0 +1,244 @@
+#include "host/sheet.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "platform/dispatch.h"
+
+namespace host {
+
+namespace {
+
+struct ErrorName {
+  std::int32_t code;
+  std::string_view text;
+};
+constexpr ErrorName kErrorNames[] = {
+    {kErrorNull, "#NULL!"}, {kErrorDiv0, "#DIV/0!"}, {kErrorValue, "#VALUE!"}, {kErrorRef, "#REF!"},
+    {kErrorName, "#NAME?"}, {kErrorNum, "#NUM!"},    {kErrorNA, "#N/A"}};
+
+const std::string kNoText;
+
+// The spreadsheet error number inside a VT_ERROR code; #VALUE! for codes of other origins.
+std::int32_t errorNumber(std::int32_t scode) {
+  const std::int64_t n = static_cast<std::int64_t>(scode) - platform::kSpreadsheetErrorBase;
+  for (const auto& e : kErrorNames)
+    if (e.code == n) return e.code;
+  return kErrorValue;
+}
+
+}  // namespace
+
+std::string_view errorText(std::int32_t code) {
+  for (const auto& e : kErrorNames)
+    if (e.code == code) return e.text;
+  return "#VALUE!";
+}
+
+std::optional<std::int32_t> errorFromText(std::string_view text) {
+  for (const auto& e : kErrorNames)
+    if (platform::equalsNoCase(e.text, text)) return e.code;
+  return std::nullopt;
+}
+
+Sheet::Sheet(std::string name, SheetLimits limits) : name_(std::move(name)), limits_(limits) {}
+
+CellKind Sheet::kind(std::int32_t row, std::int32_t col) const {
+  if (col < 1 || static_cast<std::size_t>(col) > columns_.size() || row < 1) return CellKind::Empty;
+  const Column& c = columns_[col - 1];
+  return static_cast<std::size_t>(row) <= c.kinds.size() ? c.kinds[row - 1] : CellKind::Empty;
+}
+
+double Sheet::number(std::int32_t row, std::int32_t col) const {
+  return kind(row, col) == CellKind::Empty ? 0.0 : columns_[col - 1].numbers[row - 1];
+}
+
+const std::string& Sheet::text(std::int32_t row, std::int32_t col) const {
+  if (kind(row, col) != CellKind::Text) return kNoText;
+  return columns_[col - 1].texts.at(row - 1);
+}
+
+platform::Variant Sheet::value(std::int32_t row, std::int32_t col) const {
+  switch (kind(row, col)) {
+    case CellKind::Number:
+      return platform::Variant(number(row, col));
+    case CellKind::Date:
+      return platform::Variant::date(number(row, col));
+    case CellKind::Boolean:
+      return platform::Variant::boolean(number(row, col) != 0);
+    case CellKind::Error:
+      return platform::Variant::error(platform::kSpreadsheetErrorBase +
+                                      static_cast<std::int32_t>(number(row, col)));
+    case CellKind::Text:
+      return platform::Variant(text(row, col));
+    case CellKind::Empty:
+      break;
+  }
+  return platform::Variant();
+}
+
+Sheet::Column& Sheet::writableColumn(std::int32_t row, std::int32_t col) {
+  if (!contains(row, col))
+    throw std::out_of_range("cell " + cellName(row, col) + " is outside the sheet " + name_);
+  if (columns_.size() < static_cast<std::size_t>(col)) columns_.resize(col);
+  Column& c = columns_[col - 1];
+  if (c.kinds.size() < static_cast<std::size_t>(row)) {
+    c.kinds.resize(row, CellKind::Empty);
+    c.numbers.resize(row, 0.0);
+  }
+  return c;
+}
+
+bool Sheet::storable(const platform::Variant& value) {
+  using namespace platform;
+  switch (value.vt()) {
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_I2:
+    case VT_I4:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_BSTR:
+    case VT_ERROR:
+    case VT_BOOL:
+    case VT_UI1:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void Sheet::store(Column& c, std::size_t i, const platform::Variant& value) {
+  using namespace platform;
+  if (c.kinds[i] == CellKind::Text) c.texts.erase(static_cast<std::int32_t>(i));
+  CellKind kind = CellKind::Number;
+  double number = 0;
+  switch (value.vt()) {
+    case VT_I2:
+      number = value.iVal();
+      break;
+    case VT_I4:
+      number = value.lVal();
+      break;
+    case VT_R4:
+      number = value.fltVal();
+      break;
+    case VT_R8:
+      number = value.dblVal();
+      break;
+    case VT_UI1:
+      number = value.bVal();
+      break;
+    case VT_CY:
+      number = static_cast<double>(value.cyVal()) / kCurrencyScale;
+      break;
+    case VT_DATE:
+      kind = CellKind::Date;
+      number = value.dateVal();
+      break;
+    case VT_BOOL:
+      kind = CellKind::Boolean;
+      number = value.boolVal() ? 1 : 0;
+      break;
+    case VT_ERROR:
+      kind = CellKind::Error;
+      number = errorNumber(value.scode());
+      break;
+    case VT_BSTR:
+      if (value.bstrVal().empty()) {
+        kind = CellKind::Empty;
+      } else {
+        kind = CellKind::Text;
+        c.texts[static_cast<std::int32_t>(i)] = value.bstrVal();
+      }
+      break;
+    default:
+      kind = CellKind::Empty;
+      break;
+  }
+  c.kinds[i] = kind;
+  c.numbers[i] = number;
+}
+
+bool Sheet::setValue(std::int32_t row, std::int32_t col, const platform::Variant& value) {
+  if (!storable(value)) return false;
+  if ((value.vt() == platform::VT_EMPTY || value.vt() == platform::VT_NULL) &&
+      kind(row, col) == CellKind::Empty) {
+    if (!contains(row, col))
+      throw std::out_of_range("cell " + cellName(row, col) + " is outside the sheet " + name_);
+    return true;  // nothing to clear; do not grow the column for it
+  }
+  Column& c = writableColumn(row, col);
+  store(c, static_cast<std::size_t>(row - 1), value);
+  return true;
+}
+
+void Sheet::setNumber(std::int32_t row, std::int32_t col, double value) {
+  setValue(row, col, platform::Variant(value));
+}
+
+void Sheet::setDate(std::int32_t row, std::int32_t col, double oleDate) {
+  setValue(row, col, platform::Variant::date(oleDate));
+}
+
+void Sheet::setBoolean(std::int32_t row, std::int32_t col, bool value) {
+  setValue(row, col, platform::Variant::boolean(value));
+}
+
+void Sheet::setError(std::int32_t row, std::int32_t col, std::int32_t code) {
+  setValue(row, col, platform::Variant::error(platform::kSpreadsheetErrorBase + code));
+}
+
+void Sheet::setText(std::int32_t row, std::int32_t col, std::string text) {
+  setValue(row, col, platform::Variant(std::string_view(text)));
+}
+
+void Sheet::clear(std::int32_t row, std::int32_t col) {
+  setValue(row, col, platform::Variant());
+}
+
+bool Sheet::assignBlock(const CellArea& area, const platform::SafeArray& block) {
+  if (!contains(area.top, area.left) || !contains(area.bottom, area.right) || area.top > area.bottom ||
+      area.left > area.right)
+    return false;
+  for (const auto& v : block.elements())
+    if (!storable(v)) return false;
+  const platform::Variant notAvailable = platform::Variant::error(platform::kSpreadsheetErrorBase + kErrorNA);
+  const std::uint32_t blockRows = block.rows(), blockCols = block.cols();
+  for (std::int32_t col = area.left; col <= area.right; ++col) {
+    Column& c = writableColumn(area.bottom, col);
+    const std::uint32_t j = static_cast<std::uint32_t>(col - area.left);
+    for (std::int32_t row = area.top; row <= area.bottom; ++row) {
+      const std::uint32_t i = static_cast<std::uint32_t>(row - area.top);
+      store(c, static_cast<std::size_t>(row - 1),
+            i < blockRows && j < blockCols ? block.at(i, j) : notAvailable);
+    }
+  }
+  return true;
+}
+
+std::optional<CellArea> Sheet::usedArea() const {
+  std::optional<CellArea> area;
+  for (std::size_t col = 0; col < columns_.size(); ++col) {
+    const auto& kinds = columns_[col].kinds;
+    std::size_t first = 0;
+    while (first < kinds.size() && kinds[first] == CellKind::Empty) ++first;
+    if (first == kinds.size()) continue;
+    std::size_t last = kinds.size() - 1;
+    while (kinds[last] == CellKind::Empty) --last;
+    const auto c = static_cast<std::int32_t>(col + 1);
+    const auto top = static_cast<std::int32_t>(first + 1), bottom = static_cast<std::int32_t>(last + 1);
+    if (!area) {
+      area = CellArea{top, c, bottom, c};
+    } else {
+      area->top = std::min(area->top, top);
+      area->bottom = std::max(area->bottom, bottom);
+      area->right = c;
+    }
+  }
+  return area;
+}
+
+}  // namespace host
