@@ -5,7 +5,7 @@ BENCH_DIR ?= build-bench
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build test run bench sanitize clean
+.PHONY: deps configure build test test-tsan run bench bench-compare sanitize clean
 
 deps:
 	./scripts/install-deps
@@ -27,6 +27,11 @@ bench: deps
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	./scripts/run-benchmarks $(BENCH_DIR)
 
+# Our engines beside the peers (FANN, R kohonen, scikit-learn, numpy), one markdown table in
+# bench/results/latest.md; installs the peers first.
+bench-compare:
+	./scripts/bench-compare
+
 # The suite under AddressSanitizer and UndefinedBehaviourSanitizer (SANITIZE=thread for TSan).
 SANITIZE ?= address,undefined
 sanitize: deps
@@ -36,5 +41,13 @@ sanitize: deps
 
 comma := ,
 
+# The training-thread tests under ThreadSanitizer: only the MLP engine and the plug-in they load.
+TSAN_DIR ?= build-tsan
+test-tsan: deps
+	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMIVANE_TESTS=ON -DLUMIVANE_SANITIZE=thread \
+	  -DLUMIVANE_COMPONENTS="platform;shared;mlp/engine;plugins/rprop" $(CMAKE_FLAGS)
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target mlp_engine_tests kestrel
+	cd $(TSAN_DIR) && ctest --output-on-failure -j $(JOBS) -R '^Training' --timeout 600
+
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR) build-sanitize-*
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(TSAN_DIR) build-bench-compare build-sanitize-*
