@@ -1,6 +1,6 @@
 #include "shared/vector_kernels.h"
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(LUMIVANE_NO_FUNCTION_CLONES)
 #define LUMIVANE_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
 #else
 #define LUMIVANE_VECTOR_CLONES

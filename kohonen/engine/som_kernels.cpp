@@ -4,7 +4,8 @@
 #include <limits>
 
 // SOM_KERNELS_BASELINE_ONLY builds the baseline alone (to test it on an AVX2 machine).
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(SOM_KERNELS_BASELINE_ONLY)
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && \
+    !defined(SOM_KERNELS_BASELINE_ONLY) && !defined(LUMIVANE_NO_FUNCTION_CLONES)
 // AVX2 without FMA: wider registers, the baseline's roundings.
 #define SOM_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else

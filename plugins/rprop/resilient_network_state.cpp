@@ -1,35 +1,97 @@
 #include "plugins/rprop/resilient_network_state.h"
 
 #include <algorithm>
+#include <cstring>
+#include <limits>
 #include <new>
 
 #include "mlp/engine/perceptron.h"
+#include "plugins/rprop/dense_kernels.h"
 #include "shared/exceptions.h"
+
+namespace {
+
+using rprop_kernels::kLanes;
+using rprop_kernels::paddedWidth;
+
+bool sameBits(double a, double b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Net inputs on which a layer's functions are compared with the vectorised kernels: both halves
+// of tanh and the values around where they meet, tiny, large and infinite values, both zeros.
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+// clang-format off
+constexpr double kProbeValues[] = {
+    0.0, -0.0, 1e-300, -1e-300, 1e-9, -1e-9, 0.0371, -0.0371, 0.1, -0.1, 0.3, -0.3, 0.5, -0.5,
+    0.6249999999999999, -0.6249999999999999, 0.625, -0.625, 0.6250000000000001, -0.6250000000000001,
+    0.7, -0.7, 1.0, -1.0, 1.7, -1.7, 2.5, -2.5, 3.5, -3.5, 9.0, -9.0, 19.1, -19.1, 400.0, -400.0,
+    1e300, -1e300, kInfinity, -kInfinity,
+};
+// clang-format on
+constexpr int kProbeCount = static_cast<int>(sizeof kProbeValues / sizeof kProbeValues[0]);
+static_assert(kProbeCount % kLanes == 0, "the tanh kernel takes whole vectors");
+
+// True when the vectorised tanh reproduces the layer's functions bit for bit on the probes.
+bool tanhKernelMatches(ActivationFunction f, DerivativeFunction df) {
+  double y[kProbeCount], slope[kProbeCount];
+  std::copy(kProbeValues, kProbeValues + kProbeCount, y);
+  rprop_kernels::tanhWithSlope(y, slope, kProbeCount);
+  for (int k = 0; k < kProbeCount; ++k) {
+    const double s = kProbeValues[k];
+    const double expected = f(s);
+    if (!sameBits(y[k], expected) || !sameBits(slope[k], df(s, expected))) return false;
+  }
+  return true;
+}
+
+// True when the layer's functions are the identity with derivative 1.
+bool linearMatches(ActivationFunction f, DerivativeFunction df) {
+  for (double s : kProbeValues)
+    if (!sameBits(f(s), s) || !sameBits(df(s, s), 1.0)) return false;
+  return true;
+}
+
+}  // namespace
 
 ResilientNetworkState::ResilientNetworkState(Perceptron& network) : network_(&network) {
   try {
     const int layers = network.layerCount;
-    layerDeltas_.resize(static_cast<std::size_t>(layers));
     neuronStates_.resize(static_cast<std::size_t>(layers));
     for (int l = 0; l < layers; ++l) {
       const int count = network.neuronCounts[l];
-      layerDeltas_[l].assign(static_cast<std::size_t>(count), 0.0);
       neuronStates_[l].reserve(static_cast<std::size_t>(count));
       for (int j = 0; j < count; ++j) {
         Neuron& neuron = *network.neurons[l][j];
         neuronStates_[l].push_back(makeResilientState(neuron));
         weightBlocks_.push_back(neuron.AllWeights());
       }
-      dense_.push_back(nullptr);
-      if (network.neurons[l][0]->Order() == 1) {
-        auto dense = std::make_unique<DenseLayer>();
-        dense->inputs = network.neurons[l][0]->inputCount;
-        dense->neurons = count;
-        dense->weights.resize(static_cast<std::size_t>(dense->inputs) * count);
-        dense->bias.resize(static_cast<std::size_t>(count));
-        dense->gradient.resize(static_cast<std::size_t>(dense->inputs + 1) * count);
-        dense_.back() = std::move(dense);
+      auto layer = std::make_unique<Layer>();
+      layer->inputs = network.neurons[l][0]->inputCount;
+      layer->neurons = count;
+      layer->width = paddedWidth(count);
+      const std::size_t block = static_cast<std::size_t>(kBlockRows) * layer->width;
+      layer->outputs.assign(block, 0.0);
+      layer->slopes.assign(block, 0.0);
+      layer->deltas.assign(block, 0.0);
+      for (int e = 0; e < kBlockRows; ++e)
+        layer->rows.push_back(&layer->outputs[std::size_t(e) * layer->width]);
+      const char code = network.functionCodes[l];
+      if (code == 't' && tanhKernelMatches(network.activations[l], network.derivatives[l])) {
+        layer->activation = ActivationKind::kTanh;
+      } else if (code == 'l' && linearMatches(network.activations[l], network.derivatives[l])) {
+        layer->activation = ActivationKind::kLinear;
+        std::fill(layer->slopes.begin(), layer->slopes.end(), 1.0);  // f′ = 1 for good
       }
+      if (network.neurons[l][0]->Order() == 1) {
+        layer->dense = true;
+        layer->inputMajor.assign(static_cast<std::size_t>(layer->inputs) * layer->width, 0.0);
+        layer->bias.assign(static_cast<std::size_t>(layer->width), 0.0);
+        if (l > 0)
+          layer->neuronMajor.assign(static_cast<std::size_t>(count) * paddedWidth(layer->inputs), 0.0);
+        layer->gradient.assign(static_cast<std::size_t>(layer->inputs + 1) * layer->width, 0.0);
+      }
+      layers_.push_back(std::move(layer));
     }
   } catch (const std::bad_alloc&) {
     throw OutOfMemoryException("Out of Memory!");
@@ -62,111 +124,143 @@ void ResilientNetworkState::Reset(double initialStep) {
 
 void ResilientNetworkState::ForwardWithDerivatives(const double* question) {
   LoadDenseWeights();
-  Forward(question);
+  ForwardBlock(&question, 1);
+  KeepRow(0);
 }
 
-void ResilientNetworkState::Forward(const double* question) {
-  Perceptron& net = *network_;
-  const double* in = question;
-  for (int l = 0; l < net.layerCount; ++l) {
-    const ActivationFunction activation = net.activations[l];
-    const DerivativeFunction derivative = net.derivatives[l];
-    double* out = net.layerOutputs[l];
-    double* slope = net.layerDerivatives[l];
-    Neuron* const* neurons = net.neurons[l];
-    const int count = net.neuronCounts[l];
-    if (const DenseLayer* dense = dense_[l].get()) {
-      // Σ_i w_j[i]·x[i] for all j at once, i ascending as in NetInput; then the bias.
-      std::fill(out, out + count, 0.0);
-      for (int i = 0; i < dense->inputs; ++i) {
-        const double xi = in[i];
-        const double* row = &dense->weights[static_cast<std::size_t>(i) * count];
-        for (int j = 0; j < count; ++j) out[j] += row[j] * xi;
-      }
-      for (int j = 0; j < count; ++j) {
-        const double s = out[j] + dense->bias[j];
-        const double y = activation(s);
-        out[j] = y;
-        slope[j] = derivative(s, y);
-      }
+// Every layer's net inputs, outputs and derivative values for the examples of one block.
+void ResilientNetworkState::ForwardBlock(const double* const* questions, int rows) {
+  const double* const* in = questions;
+  for (int l = 0; l < network_->layerCount; ++l) {
+    Layer& layer = *layers_[l];
+    if (layer.dense) {
+      rprop_kernels::denseNetInputs(in, rows, layer.inputs, layer.inputMajor.data(), layer.bias.data(),
+                                    layer.width, layer.outputs.data());
     } else {
-      for (int j = 0; j < count; ++j) {
-        const double s = neurons[j]->NetInput(in);
-        const double y = activation(s);
-        out[j] = y;
-        slope[j] = derivative(s, y);
+      Neuron* const* neurons = network_->neurons[l];
+      for (int e = 0; e < rows; ++e) {
+        double* net = &layer.outputs[std::size_t(e) * layer.width];
+        for (int j = 0; j < layer.neurons; ++j) net[j] = neurons[j]->NetInput(in[e]);
       }
     }
-    in = out;
+    Activate(l, rows);
+    in = layer.rows.data();
   }
 }
 
-void ResilientNetworkState::BackPropagate(const double* question, const double* target) {
-  Perceptron& net = *network_;
-  const int last = net.layerCount - 1;
-  double* const* y = net.layerOutputs;
-  double* const* slope = net.layerDerivatives;
+// Turns the block's net inputs of the layer into outputs y and derivative values f′.
+void ResilientNetworkState::Activate(int l, int rows) {
+  Layer& layer = *layers_[l];
+  switch (layer.activation) {
+    case ActivationKind::kTanh:
+      rprop_kernels::tanhWithSlope(layer.outputs.data(), layer.slopes.data(), rows * layer.width);
+      return;
+    case ActivationKind::kLinear:
+      return;  // y = s, and the slopes hold 1 since construction
+    case ActivationKind::kNetworkFunction:
+      break;
+  }
+  const ActivationFunction f = network_->activations[l];
+  const DerivativeFunction df = network_->derivatives[l];
+  for (int e = 0; e < rows; ++e) {
+    double* out = &layer.outputs[std::size_t(e) * layer.width];
+    double* slope = &layer.slopes[std::size_t(e) * layer.width];
+    for (int j = 0; j < layer.neurons; ++j) {
+      const double s = out[j];
+      const double y = f(s);
+      out[j] = y;
+      slope[j] = df(s, y);
+    }
+  }
+}
 
+void ResilientNetworkState::BackPropagateBlock(const double* const* questions, const double* const* targets,
+                                               int rows) {
+  const int last = network_->layerCount - 1;
   // Output layer: δ = ∂E/∂s = (y − t)·f′(s).
-  double* delta = layerDeltas_[last].data();
-  const double* lastInputs = last == 0 ? question : y[last - 1];
-  for (int j = 0; j < net.neuronCounts[last]; ++j) delta[j] = (y[last][j] - target[j]) * slope[last][j];
-  AccumulateLayer(last, lastInputs);
-
-  // Hidden layers, top down: δ[l][j] = f′[l][j] · Σ_k ∂s[l+1][k]/∂y[l][j] · δ[l+1][k].
-  for (int l = last - 1; l >= 0; --l) {
-    double* signal = layerDeltas_[l].data();
-    const int count = net.neuronCounts[l];
-    std::fill(signal, signal + count, 0.0);
-    const double* above = layerDeltas_[l + 1].data();
-    for (int k = 0; k < net.neuronCounts[l + 1]; ++k)
-      neuronStates_[l + 1][k]->AddInputSignal(y[l], above[k], signal);
-    for (int j = 0; j < count; ++j) signal[j] = slope[l][j] * signal[j];
-    AccumulateLayer(l, l == 0 ? question : y[l - 1]);
+  Layer& top = *layers_[last];
+  for (int e = 0; e < rows; ++e) {
+    const std::size_t at = std::size_t(e) * top.width;
+    for (int j = 0; j < top.neurons; ++j)
+      top.deltas[at + j] = (top.outputs[at + j] - targets[e][j]) * top.slopes[at + j];
+  }
+  // Top down: each layer's gradient from its δ and inputs, then the δ of the layer below,
+  // δ[l-1][m] = f′[l-1][m] · Σ_k ∂s[l][k]/∂y[l-1][m] · δ[l][k].
+  for (int l = last; l >= 0; --l) {
+    AccumulateLayer(l, l == 0 ? questions : layers_[l - 1]->rows.data(), rows);
+    if (l > 0) PropagateSignal(l, rows);
   }
 }
 
-// Adds δ·∂s/∂w of every neuron of the layer, δ taken from layerDeltas_.
-void ResilientNetworkState::AccumulateLayer(int layer, const double* inputs) {
-  const double* delta = layerDeltas_[layer].data();
-  DenseLayer* dense = dense_[layer].get();
-  if (!dense) {
-    for (std::size_t j = 0; j < neuronStates_[layer].size(); ++j)
-      neuronStates_[layer][j]->Accumulate(inputs, delta[j]);
+// Adds δ·∂s/∂w of every neuron of the layer for every example of the block, examples in order.
+void ResilientNetworkState::AccumulateLayer(int l, const double* const* inputs, int rows) {
+  Layer& layer = *layers_[l];
+  if (layer.dense) {
+    rprop_kernels::accumulateDenseGradient(inputs, layer.deltas.data(), rows, layer.inputs, layer.width,
+                                           layer.gradient.data());
     return;
   }
-  const int count = dense->neurons;
-  for (int i = 0; i < dense->inputs; ++i) {
-    const double xi = inputs[i];
-    double* row = &dense->gradient[static_cast<std::size_t>(i) * count];
-    for (int j = 0; j < count; ++j) row[j] += delta[j] * xi;
+  const auto& states = neuronStates_[l];
+  for (int e = 0; e < rows; ++e) {
+    const double* delta = &layer.deltas[std::size_t(e) * layer.width];
+    for (int j = 0; j < layer.neurons; ++j) states[j]->Accumulate(inputs[e], delta[j]);
   }
-  double* biasRow = &dense->gradient[static_cast<std::size_t>(dense->inputs) * count];
-  for (int j = 0; j < count; ++j) biasRow[j] += delta[j];
+}
+
+// The δ of layer l-1 from the δ of layer l.
+void ResilientNetworkState::PropagateSignal(int l, int rows) {
+  const Layer& layer = *layers_[l];
+  Layer& below = *layers_[l - 1];
+  if (layer.dense) {
+    rprop_kernels::denseBackSignal(layer.deltas.data(), rows, layer.neurons, layer.width,
+                                   layer.neuronMajor.data(), below.width, below.slopes.data(),
+                                   below.deltas.data());
+    return;
+  }
+  const auto& states = neuronStates_[l];
+  for (int e = 0; e < rows; ++e) {
+    const std::size_t at = std::size_t(e) * below.width;
+    double* signal = &below.deltas[at];
+    std::fill(signal, signal + below.neurons, 0.0);
+    for (int k = 0; k < layer.neurons; ++k)
+      states[k]->AddInputSignal(below.rows[e], layer.deltas[std::size_t(e) * layer.width + k], signal);
+    for (int m = 0; m < below.neurons; ++m) signal[m] = below.slopes[at + m] * signal[m];
+  }
+}
+
+// Copies one row of the block into the network's scratch arrays, as a forward pass of the network
+// would have left them.
+void ResilientNetworkState::KeepRow(int row) {
+  for (int l = 0; l < network_->layerCount; ++l) {
+    const Layer& layer = *layers_[l];
+    const std::size_t at = std::size_t(row) * layer.width;
+    std::copy_n(&layer.outputs[at], layer.neurons, network_->layerOutputs[l]);
+    std::copy_n(&layer.slopes[at], layer.neurons, network_->layerDerivatives[l]);
+  }
 }
 
 void ResilientNetworkState::LoadDenseWeights() {
-  for (std::size_t l = 0; l < dense_.size(); ++l) {
-    DenseLayer* dense = dense_[l].get();
-    if (!dense) continue;
-    const int count = dense->neurons;
-    for (int j = 0; j < count; ++j) {
-      const double* w = neuronStates_[l][j]->neuron()->weights;
-      for (int i = 0; i < dense->inputs; ++i) dense->weights[static_cast<std::size_t>(i) * count + j] = w[i];
-      dense->bias[j] = w[dense->inputs];
+  for (std::size_t l = 0; l < layers_.size(); ++l) {
+    Layer& layer = *layers_[l];
+    if (!layer.dense) continue;
+    const int belowWidth = paddedWidth(layer.inputs);
+    for (int j = 0; j < layer.neurons; ++j) {
+      const double* w = network_->neurons[l][j]->weights;
+      for (int i = 0; i < layer.inputs; ++i) layer.inputMajor[std::size_t(i) * layer.width + j] = w[i];
+      layer.bias[j] = w[layer.inputs];
+      if (!layer.neuronMajor.empty())
+        std::copy_n(w, layer.inputs, &layer.neuronMajor[std::size_t(j) * belowWidth]);
     }
   }
 }
 
 void ResilientNetworkState::StoreDenseGradients() {
-  for (std::size_t l = 0; l < dense_.size(); ++l) {
-    const DenseLayer* dense = dense_[l].get();
-    if (!dense) continue;
-    const int count = dense->neurons;
-    for (int j = 0; j < count; ++j) {
+  for (std::size_t l = 0; l < layers_.size(); ++l) {
+    const Layer& layer = *layers_[l];
+    if (!layer.dense) continue;
+    for (int j = 0; j < layer.neurons; ++j) {
       double* g = neuronStates_[l][j]->gradient();
-      for (int i = 0; i <= dense->inputs; ++i)
-        g[i] = dense->gradient[static_cast<std::size_t>(i) * count + j];
+      for (int i = 0; i <= layer.inputs; ++i) g[i] = layer.gradient[std::size_t(i) * layer.width + j];
     }
   }
 }
@@ -177,12 +271,14 @@ void ResilientNetworkState::AccumulateGradient(double* const* questions, double*
   // The weights do not change within the batch: first-order layers read them from their
   // matrices, loaded once here.
   LoadDenseWeights();
-  for (auto& dense : dense_)
-    if (dense) std::fill(dense->gradient.begin(), dense->gradient.end(), 0.0);
-  for (int e = 0; e < count; ++e) {
-    Forward(questions[e]);
-    BackPropagate(questions[e], targets[e]);
+  for (auto& layer : layers_) std::fill(layer->gradient.begin(), layer->gradient.end(), 0.0);
+  int rows = 0;
+  for (int start = 0; start < count; start += rows) {
+    rows = std::min(kBlockRows, count - start);
+    ForwardBlock(questions + start, rows);
+    BackPropagateBlock(questions + start, targets + start, rows);
   }
+  if (count > 0) KeepRow(rows - 1);
   StoreDenseGradients();
 }
 

@@ -31,6 +31,10 @@ class ResilientNetworkState {
   // averaged) into every neuron state's accumulated gradient, which starts from zero. Leaves the
   // last example's outputs and derivatives in the network's scratch arrays. questions[e] must
   // hold network.inputs values and targets[e] network.outputs values.
+  // The examples go through in blocks of kBlockRows; within a block, first-order layers are
+  // computed for all examples at once, vectorised across neurons, so every weight's gradient is
+  // still the sum over the examples in ascending order: the result is bit for bit that of
+  // back-propagating one example after another.
   void AccumulateGradient(double* const* questions, double* const* targets, int count);
 
   // The Rprop step on every weight, layer 0 first.
@@ -42,30 +46,46 @@ class ResilientNetworkState {
 
   Perceptron* network() const { return network_; }
   ResilientNeuronState& neuronState(int layer, int neuron) const { return *neuronStates_[layer][neuron]; }
-  const double* layerDeltas(int layer) const { return layerDeltas_[layer].data(); }
+
+  // Examples per block: the block buffers of the 8-16-1 network fit the level-1 cache.
+  static constexpr int kBlockRows = 32;
+
+  // How a layer's activation is applied to a block: the vectorised kernels where they are proven
+  // to give exactly the network's function, otherwise the network's function value by value.
+  enum class ActivationKind { kTanh, kLinear, kNetworkFunction };
+  ActivationKind activationKind(int layer) const { return layers_[layer]->activation; }
 
  private:
-  // A layer of first-order neurons, kept as one matrix for the batch: the weights transposed
-  // (input-major, so one input meets every neuron's weight in a contiguous row) and the gradient
-  // accumulated in the same shape. Sums run in the same order as neuron by neuron, so results
-  // are identical; only the memory walk changes.
-  struct DenseLayer {
+  // The per-layer buffers of a block of examples, row e at e·width, and for a first-order layer
+  // its weights as matrices (loaded once per batch: the weights do not change within it) and its
+  // gradient. Lanes past the last neuron stay zero in every weight matrix.
+  struct Layer {
+    bool dense = false;  // first order: the matrix kernels apply
+    ActivationKind activation = ActivationKind::kNetworkFunction;
     int inputs = 0;
     int neurons = 0;
-    std::vector<double> weights;   // inputs × neurons: weights[i·neurons + j] = w_j[i]
-    std::vector<double> bias;      // w_j[inputs]
-    std::vector<double> gradient;  // (inputs + 1) × neurons, the bias row last
+    int width = 0;                    // neurons rounded up to whole vectors
+    std::vector<double> outputs;      // kBlockRows × width: net input, then y
+    std::vector<double> slopes;       // kBlockRows × width: f′
+    std::vector<double> deltas;       // kBlockRows × width: δ = ∂E/∂(net input)
+    std::vector<const double*> rows;  // kBlockRows pointers to the rows of outputs
+    std::vector<double> inputMajor;   // dense: inputs × width, w_j[i] at i·width + j
+    std::vector<double> bias;         // dense: width
+    std::vector<double> neuronMajor;  // dense, above layer 0: neurons × (width of the layer below)
+    std::vector<double> gradient;     // dense: (inputs + 1) × width, the bias row last
   };
 
-  void Forward(const double* question);  // with the dense weights already loaded
-  void BackPropagate(const double* question, const double* target);
+  void ForwardBlock(const double* const* questions, int rows);
+  void Activate(int layer, int rows);
+  void BackPropagateBlock(const double* const* questions, const double* const* targets, int rows);
+  void AccumulateLayer(int layer, const double* const* inputs, int rows);
+  void PropagateSignal(int layer, int rows);
+  void KeepRow(int row);
   void LoadDenseWeights();
   void StoreDenseGradients();
-  void AccumulateLayer(int layer, const double* inputs);
 
   Perceptron* network_;
-  std::vector<std::unique_ptr<DenseLayer>> dense_;  // per layer; null unless first order
-  std::vector<std::vector<double>> layerDeltas_;    // δ per layer and neuron
+  std::vector<std::unique_ptr<Layer>> layers_;
   std::vector<std::vector<std::unique_ptr<ResilientNeuronState>>> neuronStates_;
   // What the state was built against, to recognise a network that was replaced.
   std::vector<const double*> weightBlocks_;
