@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "shared/svd.h"
+#include "shared/vector_kernels.h"
 
 namespace {
 
@@ -330,11 +331,8 @@ RealMatrix Cov(const RealMatrix& m) {
   for (std::int32_t k = 0; k < rows; ++k) {
     const double* xk = a + static_cast<std::int64_t>(k) * n;
     for (std::int32_t j = 0; j < n; ++j) centred[j] = xk[j] - mu[j];
-    for (std::int32_t i = 0; i < n; ++i) {
-      const double di = centred[i];
-      double* ci = c + static_cast<std::int64_t>(i) * n;
-      for (std::int32_t j = 0; j <= i; ++j) ci[j] += di * centred[j];
-    }
+    for (std::int32_t i = 0; i < n; ++i)
+      kernels::axpy(c + static_cast<std::int64_t>(i) * n, centred[i], centred.data(), i + 1);
   }
   const double divisor = rows - 1;
   for (std::int32_t i = 0; i < n; ++i)
