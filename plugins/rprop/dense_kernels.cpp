@@ -1,8 +1,18 @@
+// The helpers below and the tanh of mlp/engine are always inlined, so their vector values never
+// cross a call between code built for different instruction sets; the ABI note about passing
+// 32-byte vectors does not apply. (Set before the includes: the note is issued where the shared
+// tanh is defined.)
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
 #include "plugins/rprop/dense_kernels.h"
 
 #include <bit>
 #include <cmath>
 #include <cstring>
+
+#include "mlp/engine/network_activation.h"
 
 // AVX2 without FMA: wider registers, the roundings of the baseline code (a fused multiply-add
 // would round once where the one-example code rounds twice).
@@ -10,12 +20,6 @@
 #define RPROP_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define RPROP_VECTOR_CLONES
-#endif
-
-// The helpers below are always inlined, so their vector values never cross a call between code
-// built for different instruction sets; the ABI note about passing 32-byte vectors does not apply.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
 namespace rprop_kernels {
@@ -40,23 +44,36 @@ constexpr int kChunkVectors = 4;
   std::memcpy(p, &v, sizeof v);
 }
 
+// Net inputs of the N·kLanes neurons starting at j0 for the E examples from e0: each weight
+// vector loaded serves all E of them.
+template <int N, int E>
+[[gnu::always_inline]] inline void netInputExamples(const double* const* x, int e0, int inputs,
+                                                    const double* weights, const double* bias, int width,
+                                                    int j0, double* net) {
+  Double4 sum[E][N];
+  for (int e = 0; e < E; ++e)
+    for (int v = 0; v < N; ++v) sum[e][v] = Double4{0.0, 0.0, 0.0, 0.0};
+  for (int i = 0; i < inputs; ++i) {
+    const double* w = weights + static_cast<long>(i) * width + j0;
+    for (int v = 0; v < N; ++v) {
+      const Double4 wv = load4(w + v * kLanes);
+      for (int e = 0; e < E; ++e) sum[e][v] += wv * x[e0 + e][i];
+    }
+  }
+  for (int e = 0; e < E; ++e) {
+    double* out = net + static_cast<long>(e0 + e) * width + j0;
+    for (int v = 0; v < N; ++v) store4(out + v * kLanes, sum[e][v] + load4(bias + j0 + v * kLanes));
+  }
+}
+
 // Net inputs of the N·kLanes neurons starting at j0, for every example of the block.
 template <int N>
 [[gnu::always_inline]] inline void netInputChunk(const double* const* x, int rows, int inputs,
                                                  const double* weights, const double* bias, int width, int j0,
                                                  double* net) {
-  for (int e = 0; e < rows; ++e) {
-    const double* xe = x[e];
-    Double4 sum[N];
-    for (int v = 0; v < N; ++v) sum[v] = Double4{0.0, 0.0, 0.0, 0.0};
-    for (int i = 0; i < inputs; ++i) {
-      const double xi = xe[i];
-      const double* w = weights + static_cast<long>(i) * width + j0;
-      for (int v = 0; v < N; ++v) sum[v] += load4(w + v * kLanes) * xi;
-    }
-    double* out = net + static_cast<long>(e) * width + j0;
-    for (int v = 0; v < N; ++v) store4(out + v * kLanes, sum[v] + load4(bias + j0 + v * kLanes));
-  }
+  int e = 0;
+  for (; e + 2 <= rows; e += 2) netInputExamples<N, 2>(x, e, inputs, weights, bias, width, j0, net);
+  if (e < rows) netInputExamples<N, 1>(x, e, inputs, weights, bias, width, j0, net);
 }
 
 // Gradient rows i0..i0+R-1 (real inputs) of the N·kLanes neurons starting at j0.
@@ -120,25 +137,70 @@ template <int N>
   }
 }
 
-// The network's tanh, lane by lane: below this magnitude from the odd polynomial, above it from
-// exp. The limit and the coefficients are those of tanhActivation (mlp/engine); the state checks
-// on every attachment that the two agree bit for bit and falls back to the network's function if
+// The network's tanh, lane by lane: below the limit from the odd polynomial, above it from exp,
+// both with the constants and the operations of tanhActivation (mlp/engine). The state checks on
+// every attachment that the two agree bit for bit and falls back to the network's function if
 // they ever do not.
-constexpr double kTanhPolynomialLimit = 0.625;
-constexpr double kTanhPolynomial[] = {
-    -0.3333333333333332,     0.13333333333326658,   -0.05396825396139557,   0.021869488260559115,
-    -0.008863229830925709,   0.0035920589774734554, -0.001455309297534642,  0.0005874372860094381,
-    -0.00023077616269519857, 7.959955735264808e-05, -1.724487449484433e-05,
-};
-constexpr int kTanhLast = static_cast<int>(sizeof kTanhPolynomial / sizeof kTanhPolynomial[0]) - 1;
-// Values handled per pass of the tanh kernel (the positions of its far values live on the stack).
+//
+// Both halves are long chains of dependent operations, so the kernel works on kTanhVectors
+// vectors at a time: independent chains side by side keep the arithmetic units busy.
+constexpr int kTanhVectors = 4;
+// Values handled per pass of the tanh kernel (the positions of its far values live on the stack);
+// a multiple of kLanes, so a short last vector of positions can be padded in place.
 constexpr int kTanhChunk = 256;
 constexpr long long kSignBit = static_cast<long long>(1ULL << 63);
+constexpr Bits4 kSign = {kSignBit, kSignBit, kSignBit, kSignBit};
 
-// The exp half of tanh for one value (|s| ≥ the limit, or not a number).
-double tanhFromExp(double s) {
-  const double t = std::exp(-2.0 * std::fabs(s));
-  return std::copysign(1.0 - 2.0 * t / (1.0 + t), s);
+typedef unsigned long long UBits4 __attribute__((vector_size(32)));
+
+// Four table entries, one per lane.
+struct Lookup4 {
+  [[gnu::always_inline]] Double4 operator()(const double* table, const UBits4& i) const {
+    return Double4{table[i[0]], table[i[1]], table[i[2]], table[i[3]]};
+  }
+};
+
+// The polynomial half for the N vectors at c: near values get their tanh, far ones (|s| ≥ the
+// limit, or NaN) stay as they are for the exp half and have their positions appended to far. No
+// branch depends on the values.
+template <int N>
+[[gnu::always_inline]] inline void tanhNearValues(double* values, int c, int* far, int& farCount) {
+  using namespace network_tanh;
+  Double4 s[N], z[N], p[N];
+  for (int v = 0; v < N; ++v) {
+    s[v] = load4(values + c + v * kLanes);
+    z[v] = s[v] * s[v];
+    p[v] = broadcast<Double4>(kPolynomial[kPolynomialLast]);
+  }
+  // tanh(s) = s + s·z·P(z), z = s², evaluated exactly as the scalar function does.
+  for (int k = kPolynomialLast - 1; k >= 0; --k)
+    for (int v = 0; v < N; ++v) p[v] = p[v] * z[v] + kPolynomial[k];
+  for (int v = 0; v < N; ++v) {
+    const Double4 r = s[v] + s[v] * (z[v] * p[v]);
+    const Bits4 sBits = std::bit_cast<Bits4>(s[v]);
+    const Bits4 yBits = (std::bit_cast<Bits4>(r) & ~kSign) | (sBits & kSign);
+    const Bits4 near = std::bit_cast<Double4>(sBits & ~kSign) < kPolynomialLimit;  // false for NaN
+    // Far lanes keep s for the exp half.
+    store4(values + c + v * kLanes, std::bit_cast<Double4>((yBits & near) | (sBits & ~near)));
+    for (int l = 0; l < kLanes; ++l) {
+      far[farCount] = c + v * kLanes + l;
+      farCount += near[l] == 0;
+    }
+  }
+}
+
+// The exp half for the N vectors of values whose positions start at far, in place.
+template <int N>
+[[gnu::always_inline]] inline void tanhFarValues(double* values, const int* far) {
+  for (int v = 0; v < N; ++v) {
+    const int* at = far + v * kLanes;
+    const Double4 s = {values[at[0]], values[at[1]], values[at[2]], values[at[3]]};
+    const Bits4 sBits = std::bit_cast<Bits4>(s);
+    const Double4 a = std::bit_cast<Double4>(sBits & ~kSign);
+    const Double4 y = network_tanh::tanhOfMagnitude<Double4, UBits4>(a, Lookup4{});
+    const Bits4 yBits = (std::bit_cast<Bits4>(y) & ~kSign) | (sBits & kSign);
+    for (int l = 0; l < kLanes; ++l) values[at[l]] = std::bit_cast<double>(yBits[l]);
+  }
 }
 
 }  // namespace
@@ -173,35 +235,27 @@ void denseBackSignal(const double* delta, int rows, int neurons, int width, cons
 
 RPROP_VECTOR_CLONES
 void tanhWithSlope(double* values, double* slope, int count) {
-  const Bits4 sign = {kSignBit, kSignBit, kSignBit, kSignBit};
-  // Values at or beyond the limit need exp, one value at a time. Their positions are collected
-  // without branching and handled afterwards in a loop of their own: a branch per value would be
-  // mispredicted about as often as not.
+  constexpr int kGroup = kTanhVectors * kLanes;
+  // Values at or beyond the limit need exp. Their positions are collected without branching and
+  // the values evaluated afterwards, a group at a time: a branch per value would be mispredicted
+  // about as often as not, and evaluating exp on every lane would spend its work mostly on lanes
+  // that do not need it.
   int far[kTanhChunk];
   for (int begin = 0; begin < count; begin += kTanhChunk) {
     const int end = begin + kTanhChunk < count ? begin + kTanhChunk : count;
     int farCount = 0;
-    for (int c = begin; c < end; c += kLanes) {
-      const Double4 s = load4(values + c);
-      const Bits4 sBits = std::bit_cast<Bits4>(s);
-      const Double4 a = std::bit_cast<Double4>(sBits & ~sign);
-      // tanh(s) = s + s·z·P(z), z = s², evaluated exactly as the scalar function does.
-      const Double4 z = s * s;
-      const double top = kTanhPolynomial[kTanhLast];
-      Double4 p = {top, top, top, top};
-      for (int k = kTanhLast - 1; k >= 0; --k) p = p * z + kTanhPolynomial[k];
-      const Double4 r = s + s * (z * p);
-      const Bits4 yBits = (std::bit_cast<Bits4>(r) & ~sign) | (sBits & sign);
-      // Far lanes keep s in place for the exp pass (the comparison is false for NaN too).
-      const Bits4 near = a < kTanhPolynomialLimit;
-      store4(values + c, std::bit_cast<Double4>((yBits & near) | (sBits & ~near)));
-      for (int l = 0; l < kLanes; ++l) {
-        far[farCount] = c + l;
-        farCount += near[l] == 0;
-      }
+    int c = begin;
+    for (; c + kGroup <= end; c += kGroup) tanhNearValues<kTanhVectors>(values, c, far, farCount);
+    for (; c < end; c += kLanes) tanhNearValues<1>(values, c, far, farCount);
+    int k = 0;
+    for (; k + kGroup <= farCount; k += kGroup) tanhFarValues<kTanhVectors>(values, far + k);
+    for (; k < farCount; k += kLanes) {
+      // A last vector left short repeats its first position: one vector reads all its values
+      // before it writes any, so the repeats compute and store the same result.
+      for (int j = farCount; j < k + kLanes; ++j) far[j] = far[k];
+      tanhFarValues<1>(values, far + k);
     }
-    for (int k = 0; k < farCount; ++k) values[far[k]] = tanhFromExp(values[far[k]]);
-    for (int c = begin; c < end; c += kLanes) {
+    for (c = begin; c < end; c += kLanes) {
       const Double4 y = load4(values + c);
       store4(slope + c, 1.0 - y * y);
     }

@@ -33,6 +33,55 @@ TEST(NetworkActivation, TanhIsAccurateEverywhere) {
   EXPECT_LE(worst, 1.6) << "at " << worstAt;
 }
 
+// The exp half comes from the network's own exp (a 32-entry table of 2^(j/32) and a short
+// series): sample it densely at random, so every table entry and both ends of each reduced
+// interval are met many times, and check that the function never decreases.
+TEST(NetworkActivation, TanhExpHalfIsAccurateAndMonotonic) {
+  double worst = 0.0, worstAt = 0.0;
+  unsigned long long state = 88172645463325252ULL;  // xorshift64
+  for (int k = 0; k < 2000000; ++k) {
+    state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+    const double s = 0.625 + static_cast<double>(state >> 11) * 0x1p-53 * 19.5;
+    const double e = ulpError(tanhActivation(s), std::tanh(static_cast<long double>(s)));
+    if (e > worst) worst = e, worstAt = s;
+  }
+  EXPECT_LE(worst, 1.6) << "at " << worstAt;
+  int decreasing = 0;
+  double previous = tanhActivation(-20.0);
+  for (int k = -2000000; k <= 2000000; ++k) {
+    const double y = tanhActivation(k * 1e-5);
+    decreasing += y < previous;
+    previous = y;
+  }
+  // Consecutive doubles across the switch between the halves.
+  double s = 0.625;
+  for (int k = 0; k < 1000; ++k) s = std::nextafter(s, 0.0);
+  previous = tanhActivation(s);
+  for (int k = 0; k < 2000; ++k, s = std::nextafter(s, 1.0)) {
+    const double y = tanhActivation(s);
+    decreasing += y < previous;
+    previous = y;
+  }
+  EXPECT_EQ(decreasing, 0);
+  // Saturation: 1 exactly from about 19.06 on, and just below 1 before it.
+  EXPECT_EQ(tanhActivation(19.1), 1.0);
+  EXPECT_LT(tanhActivation(18.0), 1.0);
+  EXPECT_EQ(tanhActivation(40.5), 1.0);
+  EXPECT_EQ(tanhActivation(-700.0), -1.0);
+}
+
+// The table of the network's exp: each entry pair is 2^(j/32) to about 2^−106, checked against
+// the long double exp2 (good to 2^−63, which is what the test can resolve).
+TEST(NetworkActivation, ExpTableHoldsPowersOfTwo) {
+  for (int j = 0; j < 32; ++j) {
+    const long double exact = std::exp2(static_cast<long double>(j) / 32);
+    EXPECT_EQ(network_tanh::kExpTableHi[j], static_cast<double>(exact)) << j;
+    const long double sum =
+        static_cast<long double>(network_tanh::kExpTableHi[j]) + network_tanh::kExpTableLo[j];
+    EXPECT_LE(std::fabs(sum - exact), std::ldexp(1.0L, -61)) << j;
+  }
+}
+
 TEST(NetworkActivation, TanhSpecialValues) {
   EXPECT_EQ(tanhActivation(0.0), 0.0);
   EXPECT_TRUE(std::signbit(tanhActivation(-0.0)));

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -202,6 +203,47 @@ TEST(RpropKernelTest, TanhKernelIsTheNetworksTanhBitForBit) {
   double nan[rprop_kernels::kLanes] = {std::nan(""), 0.0, 0.0, 0.0}, nanSlope[rprop_kernels::kLanes];
   rprop_kernels::tanhWithSlope(nan, nanSlope, rprop_kernels::kLanes);
   EXPECT_TRUE(std::isnan(nan[0]));
+}
+
+// The far values (|s| ≥ 0.625) are gathered and evaluated a group of vectors at a time, with a
+// short last vector padded: every count of far values, in every position of a call of any
+// length, including calls longer than the kernel's internal chunk, must give the network's tanh.
+TEST(RpropKernelTest, TanhKernelMatchesForEveryMixOfNearAndFarValues) {
+  unsigned long long state = 0x9E3779B97F4A7C15ULL;  // xorshift64
+  auto next = [&] {
+    state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+    return static_cast<double>(state >> 11) * 0x1p-53;
+  };
+  int differing = 0;
+  for (int count = rprop_kernels::kLanes; count <= 600 && differing < 5; count += rprop_kernels::kLanes) {
+    // From all near to all far, changing with the count.
+    const double farShare = (count / rprop_kernels::kLanes % 9) / 8.0;
+    std::vector<double> s(static_cast<std::size_t>(count));
+    for (double& v : s) {
+      const double magnitude = next() < farShare ? 0.625 + next() * 4.0 : next() * 0.625;
+      v = next() < 0.5 ? -magnitude : magnitude;
+    }
+    if (count % 40 == 0) s.back() = -HUGE_VAL;  // a special value in the last, short vector
+    std::vector<double> y = s, slope(s.size());
+    rprop_kernels::tanhWithSlope(y.data(), slope.data(), count);
+    for (int k = 0; k < count && differing < 5; ++k) {
+      const double expected = tanhActivation(s[k]);
+      if (!sameBits(y[k], expected) || !sameBits(slope[k], tanhDerivative(s[k], expected))) {
+        ADD_FAILURE() << "count " << count << ", tanh(" << s[k] << "): " << y[k] << " != " << expected;
+        ++differing;
+      }
+    }
+  }
+  // NaN among far values stays NaN and leaves its neighbours alone.
+  double mixed[] = {0.7, std::nan(""), -3.0, 0.1, 2.0, 0.9, 1.5};
+  double values[8], slopes[8];
+  std::copy(mixed, mixed + 7, values);
+  values[7] = -0.8;
+  rprop_kernels::tanhWithSlope(values, slopes, 8);
+  EXPECT_TRUE(std::isnan(values[1]));
+  EXPECT_TRUE(sameBits(values[0], tanhActivation(0.7)));
+  EXPECT_TRUE(sameBits(values[2], tanhActivation(-3.0)));
+  EXPECT_TRUE(sameBits(values[7], tanhActivation(-0.8)));
 }
 
 }  // namespace
