@@ -4,103 +4,27 @@
 // reports the training RMS error after the workload's 200 epochs.
 #include <benchmark/benchmark.h>
 
-#include <fstream>
-#include <memory>
-#include <sstream>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
-#include "bench/bench_data.h"
-#include "mlp/engine/perceptron.h"
-#include "platform/random.h"
+#include "bench/w1_workload.h"
 #include "plugins/rprop/resilient_propagation.h"
 
 namespace {
 
-constexpr int kInputs = 8;
-constexpr int kHidden = 16;
-constexpr int kEpochs = 200;  // the workload's run length
-constexpr double kMaximalStep = 50.0;
+using namespace lumivane::bench;
 
-struct InitialWeight {
-  int layer;  // 0 hidden, 1 output
-  int to;
-  int from;
-  double weight;
-};
-
-struct W1 {
-  std::vector<std::vector<double>> rows;  // x1..x8, y
-  std::vector<InitialWeight> initial;
-};
-
-// w1_init_weights.csv: "layer,to,from,weight" with layer "hidden" or "output".
-std::vector<InitialWeight> readInitialWeights(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw std::runtime_error("cannot open " + path);
-  std::string line;
-  std::getline(in, line);
-  std::vector<InitialWeight> out;
-  while (std::getline(in, line)) {
-    std::stringstream fields(line);
-    std::string layer, to, from, weight;
-    if (!std::getline(fields, layer, ',') || !std::getline(fields, to, ',') ||
-        !std::getline(fields, from, ',') || !std::getline(fields, weight))
-      throw std::runtime_error("malformed line in " + path + ": " + line);
-    out.push_back({layer == "hidden" ? 0 : 1, std::stoi(to), std::stoi(from), std::stod(weight)});
-  }
-  return out;
-}
-
-const W1& w1() {
-  static const W1 data = [] {
-    W1 d;
-    d.rows = lumivane::bench::readCsv(lumivane::bench::dataDir() + "/w1_mlp_train.csv", true);
-    d.initial = readInitialWeights(lumivane::bench::dataDir() + "/w1_init_weights.csv");
-    return d;
-  }();
-  return data;
-}
-
-// The shared weights: column "from" 8 of the hidden layer and 16 of the output is the bias, which
-// is also the position of the bias in a neuron's weights. Higher-order weights keep the values the
-// network drew.
-std::unique_ptr<Perceptron> makeNetwork(int hiddenOrder) {
-  platform::crtSrand(1);
-  int counts[] = {kHidden, 1}, orders[] = {hiddenOrder, 1};
-  auto net = std::make_unique<Perceptron>(kInputs, 2, counts, orders, "tl");
-  for (const InitialWeight& w : w1().initial) net->neurons[w.layer][w.to]->weights[w.from] = w.weight;
-  return net;
-}
-
+// The workload's network (higher-order weights as the network drew them) with kestrel's Rprop
+// linked in directly, attached once.
 struct Setup {
-  std::unique_ptr<Perceptron> net;
-  std::vector<std::vector<double>> rows;
-  std::vector<double*> questions, answers;
-  int exists = 1, counter = 0;
+  W1Training w1;
   ResilientPropagation rprop;
 
-  explicit Setup(int hiddenOrder) : net(makeNetwork(hiddenOrder)), rows(w1().rows) {
-    for (auto& row : rows) {
-      questions.push_back(row.data());
-      answers.push_back(row.data() + kInputs);
-    }
-    rprop.maximalStep = kMaximalStep;
-    TrainingContext c;
-    c.network = net.get();
-    c.networkExists = &exists;
-    c.questions = questions.data();
-    c.answers = answers.data();
-    c.inputCount = kInputs;
-    c.outputCount = 1;
-    c.trainingCount = static_cast<int>(rows.size());
-    c.epochCounter = &counter;
+  explicit Setup(int hiddenOrder) : w1(hiddenOrder, HigherOrderStart::Drawn) {
+    rprop.maximalStep = kW1MaximalStep;
+    const TrainingContext c = w1.context();
     if (!rprop.Attach(&c)) throw std::runtime_error("attach failed");
   }
-  double rms() {
-    return net->RmsError(questions.data(), kInputs, answers.data(), 1, static_cast<int>(rows.size()));
-  }
+  double rms() { return w1.rms(); }
 };
 
 void BM_W1Epoch(benchmark::State& st) {
@@ -117,7 +41,7 @@ void BM_W1Run(benchmark::State& st) {
     st.PauseTiming();
     Setup s(1);
     st.ResumeTiming();
-    for (int e = 0; e < kEpochs; ++e) s.rprop.Epoch();
+    for (int e = 0; e < kW1Epochs; ++e) s.rprop.Epoch();
     st.PauseTiming();
     rms = s.rms();
     st.ResumeTiming();
