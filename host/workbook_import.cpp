@@ -20,6 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "host/ods_booleans.h"
 #include "host/workbook_io.h"
 #include "platform/dispatch.h"
 #include "platform/variant.h"
@@ -383,13 +384,41 @@ std::string sheetName(const ss::document& doc, ss::sheet_t index, Format format,
   return std::string(doc.get_sheet_name(index));
 }
 
+[[noreturn]] void throwBeyondLimits(const ss::document& doc, ss::sheet_t s, Format format,
+                                    const fs::path& path, SheetLimits limits) {
+  throw WorkbookFileError("Cannot open \"" + path.filename().string() + "\": the worksheet \"" +
+                          sheetName(doc, s, format, path) + "\" has data beyond " +
+                          cellName(limits.rows, limits.cols) + ", the last cell of a worksheet here.");
+}
+
 void checkLimits(const ss::document& doc, Format format, const fs::path& path, SheetLimits limits) {
   for (ss::sheet_t s = 0; s < static_cast<ss::sheet_t>(doc.get_sheet_count()); ++s) {
     const ixion::abs_range_t range = doc.get_sheet(s)->get_data_range();
     if (range.valid() && (range.last.row >= limits.rows || range.last.column >= limits.cols))
-      throw WorkbookFileError("Cannot open \"" + path.filename().string() + "\": the worksheet \"" +
-                              sheetName(doc, s, format, path) + "\" has data beyond " +
-                              cellName(limits.rows, limits.cols) + ", the last cell of a worksheet here.");
+      throwBeyondLimits(doc, s, format, path, limits);
+  }
+}
+
+// The .ods reader drops Boolean cells; a second reading of the file finds them. Should that
+// reading fail, the workbook keeps what the reader loaded rather than failing to open.
+OdsBooleans odsBooleans(const ss::document& doc, const fs::path& path, SheetLimits limits) {
+  OdsBooleans found;
+  try {
+    found = readOdsBooleans(path.string(), limits);
+  } catch (const std::exception&) {
+    return {};
+  }
+  if (found.sheetBeyondLimits && *found.sheetBeyondLimits < static_cast<std::int32_t>(doc.get_sheet_count()))
+    throwBeyondLimits(doc, *found.sheetBeyondLimits, Format::Ods, path, limits);
+  return found;
+}
+
+void applyBooleans(const OdsBooleans& found, Workbook& workbook) {
+  for (const OdsBooleanRun& run : found.runs) {
+    if (run.sheet < 0 || run.sheet >= workbook.sheetCount()) continue;
+    Sheet& sheet = workbook.sheet(run.sheet);
+    for (std::int32_t c = run.col; c < run.col + run.cols; ++c)
+      for (std::int32_t r = run.row; r < run.row + run.rows; ++r) sheet.setBoolean(r, c, run.value);
   }
 }
 
@@ -433,6 +462,7 @@ std::shared_ptr<Workbook> importWorkbook(const std::string& path, SheetLimits li
                             formatName(*format) + " workbook (" + e.what() + ").");
   }
   checkLimits(doc, *format, p, limits);
+  const OdsBooleans booleans = *format == Format::Ods ? odsBooleans(doc, p, limits) : OdsBooleans{};
 
   auto workbook = std::make_shared<Workbook>(fileName, limits);
   workbook->setPath(fs::absolute(p, ec).string());
@@ -444,6 +474,7 @@ std::shared_ptr<Workbook> importWorkbook(const std::string& path, SheetLimits li
     Sheet& sheet = workbook->addSheet(name);
     copySheet(doc, s, recorder.overrides(), dates, dateOffset, sheet);
   }
+  applyBooleans(booleans, *workbook);
   if (workbook->sheetCount() == 0)
     throw WorkbookFileError("Cannot open \"" + fileName + "\": the file holds no worksheet.");
   return workbook;

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "host/host_model.h"
+#include "host/ods_booleans.h"
 #include "host/workbook_io.h"
 #include "tests/support/test_support.h"
 
@@ -102,6 +103,78 @@ TEST(WorkbookImportTest, HandMadeOds) {
   EXPECT_EQ(s.value(2, 6), Variant(25.0));
   EXPECT_NEAR(s.value(3, 6).dblVal(), 1.2, 1e-12);
   EXPECT_TRUE(s.value(3, 3).isEmpty());
+  EXPECT_EQ(s.value(2, 4), Variant::boolean(true));
+  EXPECT_EQ(s.value(3, 4), Variant::boolean(false));
+  EXPECT_EQ(s.kind(3, 4), CellKind::Boolean);
+}
+
+TEST(WorkbookImportTest, OdsBooleansFollowRepeatedAndCoveredCells) {
+  const auto book = importWorkbook(lumivane::test::testDataPath("host_booleans.ods"), kSheetLimits);
+  ASSERT_EQ(book->sheetCount(), 2);
+  const Sheet& s = book->sheet(0);
+  EXPECT_EQ(s.value(1, 3), Variant(1.0));
+  EXPECT_EQ(s.value(1, 4), Variant::boolean(false));  // after a run of three repeated cells
+  EXPECT_EQ(s.value(1, 5), Variant::boolean(true));
+  EXPECT_EQ(s.value(1, 6), Variant::boolean(true));
+  EXPECT_TRUE(s.value(1, 7).isEmpty());
+  // One row element repeated twice.
+  EXPECT_TRUE(s.value(2, 1).isEmpty());
+  EXPECT_EQ(s.value(2, 2), Variant::boolean(true));
+  EXPECT_EQ(s.value(2, 3), Variant("x"));
+  EXPECT_EQ(s.value(3, 2), Variant::boolean(true));
+  // The reader gives the covered cell under a merged cell no column; the Boolean after it
+  // must not land on the number that follows it.
+  EXPECT_EQ(s.value(4, 1), Variant("merged"));
+  EXPECT_EQ(s.value(4, 2), Variant::boolean(false));
+  EXPECT_EQ(s.value(4, 3), Variant(7.0));
+  EXPECT_EQ(s.usedArea()->bottom, 4);
+  EXPECT_EQ(book->sheet(1).value(1, 3), Variant::boolean(true));
+  EXPECT_EQ(book->sheet(1).usedArea()->bottom, 1);
+}
+
+TEST(OdsBooleansTest, HugeRepeatsAreCutToTheSheet) {
+  const std::string head =
+      "<?xml version=\"1.0\"?><office:document-content"
+      " xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\""
+      " xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\"><office:body><office:spreadsheet>";
+  const std::string tail = "</office:spreadsheet></office:body></office:document-content>";
+  const std::string cell =
+      "<table:table-cell table:number-columns-repeated=\"99999999999999999999\""
+      " office:value-type=\"boolean\" office:boolean-value=\"true\"/>";
+  const OdsBooleans found =
+      scanOdsContent(head +
+                         "<table:table><table:table-row/></table:table><table:table>"
+                         "<table:table-row table:number-rows-repeated=\"4000000000\"><table:table-cell/>" +
+                         cell + "</table:table-row></table:table>" + tail,
+                     kSheetLimits);
+  ASSERT_EQ(found.runs.size(), 1u);
+  const OdsBooleanRun& run = found.runs[0];
+  EXPECT_EQ(run.sheet, 1);
+  EXPECT_EQ(run.row, 1);
+  EXPECT_EQ(run.rows, kSheetLimits.rows);
+  EXPECT_EQ(run.col, 2);
+  EXPECT_EQ(run.cols, kSheetLimits.cols - 1);
+  EXPECT_TRUE(run.value);
+  EXPECT_EQ(found.sheetBeyondLimits, 1);
+
+  // A cell whose repeat just reaches the last column is inside the sheet; formula cells and
+  // cells of a table nested in a cell are not worksheet Booleans of their own.
+  const OdsBooleans edge = scanOdsContent(
+      head +
+          "<table:table><table:table-row><table:table-cell table:number-columns-repeated=\"255\"/>"
+          "<table:table-cell office:value-type=\"boolean\" office:boolean-value=\"false\"><table:table>"
+          "<table:table-row><table:table-cell office:value-type=\"boolean\" office:boolean-value=\"true\"/>"
+          "</table:table-row></table:table></table:table-cell>"
+          "<table:table-cell table:formula=\"of:=1=1\" office:value-type=\"boolean\""
+          " office:boolean-value=\"true\"/></table:table-row></table:table>" +
+          tail,
+      kSheetLimits);
+  ASSERT_EQ(edge.runs.size(), 1u);
+  EXPECT_EQ(edge.runs[0].sheet, 0);
+  EXPECT_EQ(edge.runs[0].col, kSheetLimits.cols);
+  EXPECT_EQ(edge.runs[0].cols, 1);
+  EXPECT_FALSE(edge.runs[0].value);
+  EXPECT_FALSE(edge.sheetBeyondLimits);
 }
 
 TEST(WorkbookImportTest, CsvTypesEachField) {
