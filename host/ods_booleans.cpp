@@ -1,7 +1,7 @@
 // A second, narrow reading of an .ods file's content.xml that finds the Boolean cells the
-// workbook reader drops. It walks tables, rows and cells in document order, counting repeated
-// rows and cells as the reader does, so each Boolean lands at the position the reader gave
-// its neighbours.
+// workbook reader drops, and the repeated rows whose copies it leaves empty. It walks tables,
+// rows and cells in document order, counting repeated rows and cells as the reader does, so
+// each Boolean lands at the position the reader gave its neighbours.
 #include "host/ods_booleans.h"
 
 #include <algorithm>
@@ -49,9 +49,10 @@ class ContentHandler {
       else if (attr.name == "formula")
         hasFormula_ = true;
     } else if (inNamespace(attr.ns, kOfficeNs)) {
-      if (attr.name == "value-type")
+      if (attr.name == "value-type") {
         isBoolean_ = attr.value == "boolean";
-      else if (attr.name == "boolean-value")
+        hasValueType_ = true;
+      } else if (attr.name == "boolean-value")
         booleanValue_ = parseBoolean(attr.value);
     }
   }
@@ -65,15 +66,25 @@ class ContentHandler {
     if (!inNamespace(elem.ns, kTableNs)) return;
     if (elem.name == "table") {
       if (--tableDepth_ == 0) ++sheet_;
-    } else if (elem.name == "table-row" && tableDepth_ == 1) {
+    } else if (tableDepth_ != 1) {
+      return;
+    } else if (elem.name == "table-row") {
+      if (rowHasContent_ && currentRowRepeat_ > 1) recordRepeatedRow();
       row_ += currentRowRepeat_;
+    } else if (elem.name == "table-cell") {
+      inCell_ = false;
     }
   }
 
   void doctype(const orcus::sax::doctype_declaration&) {}
   void start_declaration(std::string_view) {}
   void end_declaration(std::string_view) {}
-  void characters(std::string_view, bool) {}
+
+  // Text inside a cell (its paragraphs) is content even without a value type; whitespace
+  // between elements is not.
+  void characters(std::string_view text, bool) {
+    if (inCell_ && text.find_first_not_of(" \t\r\n") != std::string_view::npos) rowHasContent_ = true;
+  }
   void attribute(std::string_view, std::string_view) {}
 
  private:
@@ -88,6 +99,7 @@ class ContentHandler {
     colsRepeated_ = 1;
     hasFormula_ = false;
     isBoolean_ = false;
+    hasValueType_ = false;
     booleanValue_.reset();
   }
 
@@ -100,7 +112,11 @@ class ContentHandler {
     } else if (name == "table-row") {
       col_ = 1;
       currentRowRepeat_ = rowsRepeated_;
+      rowHasContent_ = false;
+      inCell_ = false;
     } else if (name == "table-cell") {
+      inCell_ = true;
+      if (hasValueType_) rowHasContent_ = true;
       // Covered cells (those hidden under a merged cell) take no column here: the workbook
       // reader skips them and lays the following cells out without them, and a Boolean must
       // land where the reader put its neighbours, not on top of one of them.
@@ -121,6 +137,19 @@ class ContentHandler {
                             static_cast<std::int32_t>(lastCol - col_ + 1), value});
   }
 
+  // A repeated row starting inside the sheet, its copies cut at the last row. A row starting
+  // beyond it has nothing the reader kept to copy.
+  void recordRepeatedRow() {
+    // Copies that would run past the last row are data beyond the sheet: the file is refused
+    // like any other such file rather than opened with rows silently missing.
+    const std::int64_t room = limits_.rows - row_ + 1;
+    if (currentRowRepeat_ > room && !result_.sheetBeyondLimits) result_.sheetBeyondLimits = sheet_;
+    const std::int64_t rows = std::min<std::int64_t>(currentRowRepeat_, room);
+    if (rows < 2) return;
+    result_.repeatedRows.push_back(
+        {sheet_, static_cast<std::int32_t>(row_), static_cast<std::int32_t>(rows)});
+  }
+
   SheetLimits limits_;
   OdsBooleans result_;
   std::int32_t sheet_ = 0;
@@ -128,11 +157,14 @@ class ContentHandler {
   std::int64_t row_ = 1;
   std::int64_t col_ = 1;
   std::int64_t currentRowRepeat_ = 1;
+  bool rowHasContent_ = false;  // a cell of the current row has a value type or text
+  bool inCell_ = false;         // between the start and end of a worksheet cell
   // Attributes of the element about to start.
   std::int64_t rowsRepeated_ = 1;
   std::int64_t colsRepeated_ = 1;
   bool hasFormula_ = false;
   bool isBoolean_ = false;
+  bool hasValueType_ = false;
   std::optional<bool> booleanValue_;
 };
 

@@ -422,6 +422,46 @@ void applyBooleans(const OdsBooleans& found, Workbook& workbook) {
   }
 }
 
+// Copies one cell, of any kind, to another place of the same sheet.
+void copyCell(Sheet& sheet, std::int32_t fromRow, std::int32_t col, std::int32_t toRow) {
+  switch (sheet.kind(fromRow, col)) {
+    case CellKind::Empty:
+      break;
+    case CellKind::Number:
+      sheet.setNumber(toRow, col, sheet.number(fromRow, col));
+      break;
+    case CellKind::Text:
+      sheet.setText(toRow, col, sheet.text(fromRow, col));
+      break;
+    case CellKind::Boolean:
+      sheet.setBoolean(toRow, col, sheet.number(fromRow, col) != 0);
+      break;
+    case CellKind::Date:
+      sheet.setDate(toRow, col, sheet.number(fromRow, col));
+      break;
+    case CellKind::Error:
+      sheet.setError(toRow, col, static_cast<std::int32_t>(sheet.number(fromRow, col)));
+      break;
+  }
+}
+
+// The .ods reader puts a repeated row's cells only in its first row; the copies below it are
+// filled here from that row. Only rows with content were listed, so the long runs of empty
+// rows a file ends with cost nothing.
+void applyRepeatedRows(const OdsBooleans& found, Workbook& workbook) {
+  std::vector<std::int32_t> filledCols;
+  for (const OdsRepeatedRow& repeated : found.repeatedRows) {
+    if (repeated.sheet < 0 || repeated.sheet >= workbook.sheetCount()) continue;
+    Sheet& sheet = workbook.sheet(repeated.sheet);
+    filledCols.clear();
+    for (std::int32_t c = 1; c <= sheet.limits().cols; ++c)
+      if (sheet.kind(repeated.row, c) != CellKind::Empty) filledCols.push_back(c);
+    for (const std::int32_t c : filledCols)
+      for (std::int32_t r = repeated.row + 1; r < repeated.row + repeated.rows; ++r)
+        if (sheet.contains(r, c)) copyCell(sheet, repeated.row, c, r);
+  }
+}
+
 }  // namespace
 
 std::shared_ptr<Workbook> importWorkbook(const std::string& path, SheetLimits limits) {
@@ -475,6 +515,7 @@ std::shared_ptr<Workbook> importWorkbook(const std::string& path, SheetLimits li
     copySheet(doc, s, recorder.overrides(), dates, dateOffset, sheet);
   }
   applyBooleans(booleans, *workbook);
+  applyRepeatedRows(booleans, *workbook);
   if (workbook->sheetCount() == 0)
     throw WorkbookFileError("Cannot open \"" + fileName + "\": the file holds no worksheet.");
   return workbook;

@@ -122,6 +122,7 @@ TEST(WorkbookImportTest, OdsBooleansFollowRepeatedAndCoveredCells) {
   EXPECT_EQ(s.value(2, 2), Variant::boolean(true));
   EXPECT_EQ(s.value(2, 3), Variant("x"));
   EXPECT_EQ(s.value(3, 2), Variant::boolean(true));
+  EXPECT_EQ(s.value(3, 3), Variant("x"));
   // The reader gives the covered cell under a merged cell no column; the Boolean after it
   // must not land on the number that follows it.
   EXPECT_EQ(s.value(4, 1), Variant("merged"));
@@ -130,6 +131,75 @@ TEST(WorkbookImportTest, OdsBooleansFollowRepeatedAndCoveredCells) {
   EXPECT_EQ(s.usedArea()->bottom, 4);
   EXPECT_EQ(book->sheet(1).value(1, 3), Variant::boolean(true));
   EXPECT_EQ(book->sheet(1).usedArea()->bottom, 1);
+}
+
+TEST(WorkbookImportTest, OdsRepeatedRowsAreFilledDown) {
+  const auto book = importWorkbook(lumivane::test::testDataPath("host_repeated_rows.ods"), kSheetLimits);
+  ASSERT_EQ(book->sheetCount(), 1);
+  const Sheet& s = book->sheet(0);
+  // One row element repeated three times: every copy holds the whole row.
+  for (std::int32_t r = 1; r <= 3; ++r) {
+    EXPECT_EQ(s.value(r, 1), Variant(1.5)) << r;
+    EXPECT_TRUE(s.value(r, 2).isEmpty()) << r;
+    EXPECT_EQ(s.value(r, 3), Variant(-4.0)) << r;
+    EXPECT_EQ(s.value(r, 4), Variant(-4.0)) << r;
+    EXPECT_EQ(s.value(r, 5), Variant("same")) << r;
+    EXPECT_EQ(s.value(r, 6), Variant::boolean(true)) << r;
+    EXPECT_TRUE(s.value(r, 7).isEmpty()) << r;
+  }
+  // The rows after it keep their places: a different row, ten repeated empty rows, a number.
+  EXPECT_EQ(s.value(4, 1), Variant(9.0));
+  EXPECT_EQ(s.value(4, 2), Variant("next"));
+  EXPECT_TRUE(s.value(4, 3).isEmpty());
+  for (std::int32_t r = 5; r <= 14; ++r)
+    for (std::int32_t c = 1; c <= 6; ++c) EXPECT_TRUE(s.value(r, c).isEmpty()) << cellName(r, c);
+  EXPECT_EQ(s.value(15, 3), Variant(42.0));
+  EXPECT_EQ(s.usedArea(), (CellArea{1, 1, 15, 6}));
+}
+
+TEST(OdsBooleansTest, RepeatedRowsWithContentAreListedAndCut) {
+  const std::string head =
+      "<?xml version=\"1.0\"?><office:document-content"
+      " xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\""
+      " xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\""
+      " xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\"><office:body><office:spreadsheet>";
+  const std::string tail = "</office:spreadsheet></office:body></office:document-content>";
+  // Rows 1-2 hold text without a value type, rows 3-7 only empty cells and whitespace, row 8
+  // is not repeated, then a number row repeated far beyond the sheet.
+  const OdsBooleans found = scanOdsContent(
+      head +
+          "<table:table><table:table-row table:number-rows-repeated=\"2\"><table:table-cell>"
+          "<text:p>t</text:p></table:table-cell></table:table-row>"
+          "<table:table-row table:number-rows-repeated=\"5\"><table:table-cell> </table:table-cell>"
+          "<table:table-cell table:number-columns-repeated=\"3\"/></table:table-row>"
+          "<table:table-row><table:table-cell office:value-type=\"float\" "
+          "office:value=\"1\"/></table:table-row>"
+          "<table:table-row table:number-rows-repeated=\"99999999999999999999\"><table:table-cell/>"
+          "<table:table-cell office:value-type=\"float\" office:value=\"2\"/></table:table-row>"
+          "<table:table-row table:number-rows-repeated=\"3\"><table:table-cell office:value-type=\"float\""
+          " office:value=\"3\"/></table:table-row></table:table>"
+          "<table:table><table:table-row table:number-rows-repeated=\"65534\"/>"
+          "<table:table-row table:number-rows-repeated=\"4\"><table:table-cell office:value-type=\"string\"/>"
+          "</table:table-row><table:table-row table:number-rows-repeated=\"2\"><table:table-cell"
+          " office:value-type=\"float\" office:value=\"4\"/></table:table-row></table:table>" +
+          tail,
+      kSheetLimits);
+  ASSERT_EQ(found.repeatedRows.size(), 3u);
+  EXPECT_EQ(found.repeatedRows[0].sheet, 0);
+  EXPECT_EQ(found.repeatedRows[0].row, 1);
+  EXPECT_EQ(found.repeatedRows[0].rows, 2);
+  EXPECT_EQ(found.repeatedRows[1].sheet, 0);
+  EXPECT_EQ(found.repeatedRows[1].row, 9);
+  EXPECT_EQ(found.repeatedRows[1].rows, kSheetLimits.rows - 8);  // ends at the last row
+  // The second sheet's row starts one above the last row, the one after it on the last row:
+  // one copy for the first, nothing left to copy into for the second.
+  EXPECT_EQ(found.repeatedRows[2].sheet, 1);
+  EXPECT_EQ(found.repeatedRows[2].row, kSheetLimits.rows - 1);
+  EXPECT_EQ(found.repeatedRows[2].rows, 2);
+  EXPECT_TRUE(found.runs.empty());
+  // Copies cut at the last row are data beyond the sheet: the first sheet where it happens.
+  ASSERT_TRUE(found.sheetBeyondLimits.has_value());
+  EXPECT_EQ(*found.sheetBeyondLimits, 0);
 }
 
 TEST(OdsBooleansTest, HugeRepeatsAreCutToTheSheet) {
