@@ -31,6 +31,17 @@ const std::vector<std::string>& GridwiseDataSet::rowIds() const {
   return table_ ? table_->rowIds : kNone;
 }
 
+// Called from a catch handler: a failed change leaves no half-built selection behind, and an
+// allocation failure reaches the caller as the library's "Out of memory".
+void GridwiseDataSet::abandonSelection() {
+  clearSelection();
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw OutOfMemoryException(kOutOfMemory);
+  }
+}
+
 void GridwiseDataSet::clearSelection() {
   chosenColumns_.clear();
   normalisers_.clear();
@@ -77,12 +88,8 @@ void GridwiseDataSet::prepare(std::span<const std::int32_t> chosen,
     working_ = buildWorkingMatrix(columns, normalisers, true);
     chosenColumns_ = std::move(columns);
     normalisers_ = std::move(normalisers);
-  } catch (const std::bad_alloc&) {
-    clearSelection();
-    throw OutOfMemoryException(kOutOfMemory);
   } catch (...) {
-    clearSelection();
-    throw;
+    abandonSelection();
   }
 }
 
@@ -95,12 +102,8 @@ void GridwiseDataSet::applyProjection(const RealMatrix& projection, double retai
     projection_ = projection;
     projected_ = true;
     retainedFraction_ = retainedFraction;
-  } catch (const std::bad_alloc&) {
-    clearSelection();
-    throw OutOfMemoryException(kOutOfMemory);
   } catch (...) {
-    clearSelection();
-    throw;
+    abandonSelection();
   }
 }
 
@@ -164,11 +167,7 @@ void GridwiseDataSet::readBlock(std::istream& in) {
     projection_ = projection;
     projected_ = projected;
     retainedFraction_ = retained;
-  } catch (const std::bad_alloc&) {
-    clearSelection();
-    throw OutOfMemoryException(kOutOfMemory);
   } catch (...) {
-    clearSelection();
-    throw;
+    abandonSelection();
   }
 }

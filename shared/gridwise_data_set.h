@@ -80,6 +80,7 @@ class GridwiseDataSet {
   void clearSelection();
 
  private:
+  [[noreturn]] void abandonSelection();
   // R × C matrix of raw column columns[j] normalised by normalisers[j] (fitting or applying).
   RealMatrix buildWorkingMatrix(std::span<const std::int32_t> columns,
                                 std::vector<GridwiseNormaliser>& normalisers, bool fit) const;

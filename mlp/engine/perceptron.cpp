@@ -109,17 +109,7 @@ struct Perceptron::Layout {
 };
 
 Perceptron::Perceptron(int inputs_, int layerCount_, const int* neuronCounts_, const int* orders_,
-                       const char* functionCodes_)
-    : functionCodes(nullptr),
-      inputs(0),
-      outputs(0),
-      layerCount(0),
-      neuronCounts(nullptr),
-      activations(nullptr),
-      derivatives(nullptr),
-      layerOutputs(nullptr),
-      layerDerivatives(nullptr),
-      neurons(nullptr) {
+                       const char* functionCodes_) {
   requirePositive(inputs_, kInputsText);
   requirePositive(layerCount_, kLayersText);
   Layout layout;
@@ -153,17 +143,7 @@ Perceptron::Perceptron(const NetworkDescription& description)
     : Perceptron(checkedDescription(description).inputs, description.layerCount, description.neuronCounts,
                  description.orders, description.functionCodes) {}
 
-Perceptron::Perceptron(std::istream& in)
-    : functionCodes(nullptr),
-      inputs(0),
-      outputs(0),
-      layerCount(0),
-      neuronCounts(nullptr),
-      activations(nullptr),
-      derivatives(nullptr),
-      layerOutputs(nullptr),
-      layerDerivatives(nullptr),
-      neurons(nullptr) {
+Perceptron::Perceptron(std::istream& in) {
   BinaryReader reader(in);
   if (reader.readChar("opening marker") != kBlockMarker) throw IllegalDataFormatException(kDataFormatText);
 

@@ -24,25 +24,25 @@
 class Perceptron {
  public:
   // 1. Per layer 'l' (linear) or 't' (tanh); layerCount entries.
-  char* functionCodes;
+  char* functionCodes = nullptr;
   // 2. Length of a question vector.
-  int inputs;
+  int inputs = 0;
   // 3. Length of an answer vector: neuronCounts[layerCount-1].
-  int outputs;
+  int outputs = 0;
   // 4. Number of layers L ≥ 1.
-  int layerCount;
+  int layerCount = 0;
   // 5. Neurons per layer; L entries, each ≥ 1.
-  int* neuronCounts;
+  int* neuronCounts = nullptr;
   // 6. Activation function per layer.
-  ActivationFunction* activations;
+  ActivationFunction* activations = nullptr;
   // 7. Derivative of each layer's activation, given net input and activation value.
-  DerivativeFunction* derivatives;
+  DerivativeFunction* derivatives = nullptr;
   // 8. Per layer neuronCounts[l] outputs, written by every forward pass (scratch).
-  double** layerOutputs;
+  double** layerOutputs = nullptr;
   // 9. Per layer neuronCounts[l] derivative values, written by AnswerWithDerivatives (scratch).
-  double** layerDerivatives;
+  double** layerDerivatives = nullptr;
   // 10. Per layer neuronCounts[l] neurons; all neurons of a layer have the same order.
-  Neuron*** neurons;
+  Neuron*** neurons = nullptr;
 
   // Builds a network: neuronCounts, orders and functionCodes hold layerCount entries each.
   // Codes 'l'/'x' give a linear layer, any other code tanh. Ends with Randomize(1.0), so the
