@@ -29,6 +29,17 @@ constexpr std::uint32_t kMinimumNtMajorVersion = 4;
 // Polling step of the busy flag.
 constexpr auto kBusyPollStep = std::chrono::milliseconds(100);
 
+constexpr unsigned kErrorBox = platform::MB_OK | platform::MB_ICONERROR;
+constexpr unsigned kInformationBox = platform::MB_OK | platform::MB_ICONINFORMATION;
+
+template <Tool T>
+platform::LRESULT toolWindowProcedure(platform::HostWindow& window, platform::UINT message,
+                                      platform::WPARAM wParam, platform::LPARAM lParam) {
+  return ExcelConnection::instance(T).windowProcedure(window, message, wParam, lParam);
+}
+
+// Gridwise captions all its boxes "Gridwise" and gives its refusals an icon; it asks before
+// writing output and keeps row IDs.
 constexpr ToolConstants kGridwise{
     .tool = Tool::Gridwise,
     .caption = "Gridwise",
@@ -39,7 +50,41 @@ constexpr ToolConstants kGridwise{
     .macro95 = "!GridwiseDataReader",
     .badVersionMessage = "Bad Excel Version",
     .badPlatformMessage = "This platform isn't supported",
+    .unknownVersion = UnknownVersionRule::CountAsVersion7,
+    .unknownVersionMessage = "",
+    .windowProcedure = &toolWindowProcedure<Tool::Gridwise>,
+    .reader =
+        {
+            .rowIds = true,
+            .parseError = "Error parsing string with columns!",
+            .noCells = "This sheet doesn't contain data!",
+            .rowsNotPositive = "Number of rows must be positive!",
+            .columnsNotPositive = "Number of columns must be positive!",
+            .outOfMemory = "Out of Memory!",
+            .badNameTail = ".\nCheck the values of first row of your data.\nIt must be a string!",
+            .badValueHead = "Data reading error in the cell ",
+            .badValueTail = ".",
+            .progressText = "Retrieving data from Excel sheet...",
+            .progress = ProgressVariant::GridwisePlain,
+            .inputRefusal = {"Gridwise", kErrorBox},
+            .sheetFailure = {"Gridwise", kErrorBox},
+        },
+    .writer =
+        {
+            .confirmQuestion = "Output data to Excel?",
+            .confirmBox = {"Gridwise", platform::MB_YESNO | platform::MB_ICONQUESTION},
+            .upperCaseFirstCell = false,
+            .pageRefusal = {"Gridwise", kInformationBox},
+            .firstCellRefusal = {"Gridwise", kInformationBox},
+            .writeFailure = {"Gridwise", kErrorBox | platform::MB_SYSTEMMODAL},
+            .noBlockMemory = "Not enough virtual memory!",
+            .noBlockMemoryBox = {"Gridwise", kErrorBox},
+            .cellProgress = ProgressVariant::GridwiseOutput,
+        },
 };
+
+// Vantor uses "Vantor 3" for the host checks and the sheet failures, its library name in the
+// standard box (warning icon) for input refusals, and plain boxes on its output page.
 constexpr ToolConstants kVantor{
     .tool = Tool::Vantor,
     .caption = "Vantor 3",
@@ -50,22 +95,48 @@ constexpr ToolConstants kVantor{
     .macro95 = "!Vantor3DataReader",
     .badVersionMessage = "This Excel version is not supported!",
     .badPlatformMessage = "This Windows platform isn't supported",
+    .unknownVersion = UnknownVersionRule::ReportAndKeep,
+    .unknownVersionMessage = "This Excel version is not supported",
+    .windowProcedure = &toolWindowProcedure<Tool::Vantor>,
+    .reader =
+        {
+            .rowIds = false,
+            .parseError = "Error parsing string with columns!",
+            .noCells = "Bad Excel Worksheet!",
+            .rowsNotPositive = "Number of rows must be a positive number",
+            .columnsNotPositive = "Number of columns must be a positive number",
+            .outOfMemory = "Out of memory",
+            .badNameTail = "!",
+            .badValueHead = "Bad value in the cell ",
+            .badValueTail = "!",
+            .progressText = "Retrieving data from Excel...",
+            .progress = ProgressVariant::Vantor,
+            .inputRefusal = {"VANTOR3", platform::MB_OK | platform::MB_ICONWARNING},
+            .sheetFailure = {"Vantor 3", kErrorBox},
+        },
+    .writer =
+        {
+            .confirmQuestion = "",
+            .confirmBox = {"", platform::MB_OK},
+            .upperCaseFirstCell = true,
+            .pageRefusal = {"VANTOR3", platform::MB_OK},
+            .firstCellRefusal = {"", platform::MB_OK},  // not even a caption
+            .writeFailure = {"VANTOR3", platform::MB_OK},
+            .noBlockMemory = "",
+            .noBlockMemoryBox = {"", platform::MB_OK},
+            .cellProgress = ProgressVariant::Vantor,
+        },
 };
+
+// Indexed by Tool.
+constexpr const ToolConstants* kTools[kToolCount] = {&kGridwise, &kVantor};
+static_assert(kGridwise.tool == Tool::Gridwise && kVantor.tool == Tool::Vantor);
+static_assert(static_cast<std::size_t>(Tool::Gridwise) == 0 && static_cast<std::size_t>(Tool::Vantor) == 1);
 
 bool defaultPlatformQuery(PlatformVersion& version) {
   // Linux stands in for a current NT-family system: wide window calls, every tool supported.
   version = PlatformVersion{kPlatformWin32Nt, 5, 0};
   return true;
-}
-
-template <Tool T>
-platform::LRESULT toolWindowProcedure(platform::HostWindow& window, platform::UINT message,
-                                      platform::WPARAM wParam, platform::LPARAM lParam) {
-  return ExcelConnection::instance(T).windowProcedure(window, message, wParam, lParam);
-}
-
-platform::WindowProc procedureOf(Tool tool) {
-  return tool == Tool::Gridwise ? &toolWindowProcedure<Tool::Gridwise> : &toolWindowProcedure<Tool::Vantor>;
 }
 
 // Cells(row, column) arguments: 16-bit integers for version 7 (whose rows all fit), 32-bit
@@ -119,13 +190,12 @@ HRESULT toText(const Variant& value, std::string& out) {
 }  // namespace
 
 const ToolConstants& toolConstants(Tool tool) {
-  return tool == Tool::Gridwise ? kGridwise : kVantor;
+  return *kTools[static_cast<std::size_t>(tool)];
 }
 
 ExcelConnection& ExcelConnection::instance(Tool tool) {
-  static ExcelConnection gridwise(kGridwise);
-  static ExcelConnection vantor(kVantor);
-  return tool == Tool::Gridwise ? gridwise : vantor;
+  static ExcelConnection connections[kToolCount] = {ExcelConnection(*kTools[0]), ExcelConnection(*kTools[1])};
+  return connections[static_cast<std::size_t>(tool)];
 }
 
 ExcelConnection::ExcelConnection(const ToolConstants& constants)
@@ -290,20 +360,18 @@ HRESULT ExcelConnection::GetExcelVersion(Dispatch* application, int& version) {
   const char lead = first < text.size() ? text[first] : '\0';
   if (lead >= '7' && lead <= '9') {
     version = lead - '0';
-  } else if (constants_.tool == Tool::Gridwise) {
+  } else if (constants_.unknownVersion == UnknownVersionRule::CountAsVersion7) {
     version = kInitialVersion;
   } else {
-    message("This Excel version is not supported", constants_.caption,
-            platform::MB_OK | platform::MB_ICONERROR);
+    message(constants_.unknownVersionMessage, constants_.caption, kErrorBox);
   }
   return platform::S_OK;
 }
 
 bool ExcelConnection::CheckExcelAndPlatform(Dispatch* application) {
-  const unsigned errorBox = platform::MB_OK | platform::MB_ICONERROR;
   int version = version_;
   if (platform::FAILED(GetExcelVersion(application, version))) {
-    message(constants_.badVersionMessage, constants_.caption, errorBox);
+    message(constants_.badVersionMessage, constants_.caption, kErrorBox);
     return false;
   }
   version_ = version;
@@ -319,7 +387,7 @@ bool ExcelConnection::CheckExcelAndPlatform(Dispatch* application) {
     supported = os.majorVersion >= kMinimumNtMajorVersion;
   }
   if (!supported) {
-    message(constants_.badPlatformMessage, constants_.caption, errorBox);
+    message(constants_.badPlatformMessage, constants_.caption, kErrorBox);
     return false;
   }
 
@@ -440,7 +508,7 @@ HRESULT ExcelConnection::ListWorksheets(const std::string& book, std::vector<std
 
 void ExcelConnection::SubclassHostWindow() {
   if (savedProcedure_ || !window_) return;
-  savedProcedure_ = window_->setProcedure(procedureOf(constants_.tool));
+  savedProcedure_ = window_->setProcedure(constants_.windowProcedure);
 }
 
 void ExcelConnection::RestoreHostWindow() {
@@ -453,7 +521,7 @@ void ExcelConnection::RestoreHostWindow() {
   }
   // Putting our saved procedure back while another has been put on top of ours would cut
   // that one out of the chain; ours then stays and keeps passing messages on.
-  if (window_->procedure() != procedureOf(constants_.tool)) return;
+  if (window_->procedure() != constants_.windowProcedure) return;
   window_->setProcedure(savedProcedure_);
   savedProcedure_ = nullptr;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -12,13 +13,59 @@
 
 #include "platform/dispatch.h"
 #include "platform/host_window.h"
+#include "shared/tool_ui.h"
 
 class CTask;
 
 // The two tools that share the bridge. Each has its own connection (see ExcelConnection).
 enum class Tool { Gridwise, Vantor };
+inline constexpr std::size_t kToolCount = 2;
 
-// What differs between the tools at the bridge: names, message texts and the host request.
+// How one kind of message box looks: its caption and its MB_ flags (buttons, icon, modality).
+struct BoxStyle {
+  std::string_view caption;
+  unsigned flags;
+};
+
+// What the bridge does with a Version text it does not know.
+enum class UnknownVersionRule {
+  CountAsVersion7,  // silently the oldest generation
+  ReportAndKeep,    // says unknownVersionMessage and keeps the version it had
+};
+
+// The range reader's texts and boxes.
+struct ReaderConstants {
+  bool rowIds;  // the table has row IDs, offered from the first column or "Row_" + sheet row + 1
+  std::string_view parseError;
+  std::string_view noCells;  // the sheet's Cells cannot be had
+  std::string_view rowsNotPositive;
+  std::string_view columnsNotPositive;
+  std::string_view outOfMemory;
+  std::string_view badNameTail;   // follows "You have specified bad column name in the cell " + cell
+  std::string_view badValueHead;  // then cell, then badValueTail
+  std::string_view badValueTail;
+  std::string_view progressText;
+  ProgressVariant progress;
+  BoxStyle inputRefusal;  // column list, row and column counts, memory
+  BoxStyle sheetFailure;  // the sheet and the cells
+};
+
+// The output writer's choices and boxes.
+struct WriterConstants {
+  std::string_view confirmQuestion;  // asked (Yes/No) before anything else; empty: none
+  BoxStyle confirmBox;
+  bool upperCaseFirstCell;  // the page shows the first cell upper-cased
+  BoxStyle pageRefusal;     // missing worksheet or workbook
+  BoxStyle firstCellRefusal;
+  BoxStyle writeFailure;           // "Unable to write data!"
+  std::string_view noBlockMemory;  // the block cannot be made; empty: nothing is said
+  BoxStyle noBlockMemoryBox;
+  ProgressVariant cellProgress;  // the cell-by-cell path
+};
+
+// Everything that differs between the tools in the shared code: names, message texts, box
+// styles, the host request and the choices of the reader and the writer. The shared code reads
+// these instead of asking which tool it serves.
 struct ToolConstants {
   Tool tool;
   std::string_view caption;          // boxes of the host checks and output refusals
@@ -29,6 +76,11 @@ struct ToolConstants {
   std::string_view macro95;
   std::string_view badVersionMessage;
   std::string_view badPlatformMessage;
+  UnknownVersionRule unknownVersion;
+  std::string_view unknownVersionMessage;
+  platform::WindowProc windowProcedure;  // put in place of the host window's own
+  ReaderConstants reader;
+  WriterConstants writer;
 };
 const ToolConstants& toolConstants(Tool tool);
 

@@ -14,11 +14,9 @@ namespace {
 
 // The cell-by-cell path moves the bar after every this many rows.
 constexpr std::int32_t kRowsPerProgressStep = 10;
-constexpr int kProgressDone = 100;
-constexpr int kFinishedPauseMs = 100;
 
-bool isGridwise(const ExcelConnection& connection) {
-  return connection.tool() == Tool::Gridwise;
+int show(const BoxStyle& style, const std::string& text) {
+  return platform::prompter().messageBox(text, std::string(style.caption), style.flags);
 }
 
 // Clears the pending request and busy when the handler leaves, whichever way it leaves.
@@ -91,14 +89,8 @@ OutputWriter::~OutputWriter() {
 }
 
 void OutputWriter::pageMessage(const std::string& text, bool firstCellMessage) const {
-  if (isGridwise(connection_)) {
-    refusal(text);
-    return;
-  }
-  // Vantor's page boxes have no icon; the first-cell one not even a caption.
-  const std::string caption =
-      firstCellMessage ? std::string() : std::string(connection_.constants().applicationName);
-  platform::prompter().messageBox(text, caption, platform::MB_OK);
+  const WriterConstants& style = connection_.constants().writer;
+  show(firstCellMessage ? style.firstCellRefusal : style.pageRefusal, text);
 }
 
 void OutputWriter::refusal(const std::string& text) const {
@@ -107,9 +99,9 @@ void OutputWriter::refusal(const std::string& text) const {
 }
 
 OutputWriter::Outcome OutputWriter::output(OutputPlace& place) {
-  if (isGridwise(connection_) &&
-      platform::prompter().messageBox("Output data to Excel?", std::string(connection_.constants().caption),
-                                      platform::MB_YESNO | platform::MB_ICONQUESTION) != platform::IDYES)
+  const WriterConstants& writer = connection_.constants().writer;
+  if (!writer.confirmQuestion.empty() &&
+      show(writer.confirmBox, std::string(writer.confirmQuestion)) != platform::IDYES)
     return Outcome::Refused;
 
   if (place.useActive) fillActiveTarget(connection_, place);
@@ -123,7 +115,7 @@ OutputWriter::Outcome OutputWriter::output(OutputPlace& place) {
   }
   worksheetName = selectedOrFirst(place.worksheets, place.selectedWorksheet);
   workbookName = selectedOrFirst(place.workbooks, place.selectedWorkbook);
-  if (!isGridwise(connection_))
+  if (writer.upperCaseFirstCell)
     for (char& c : place.firstCell) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   std::int32_t row = 0, column = 0;
   if (!parseFirstCell(place.firstCell, row, column)) {
@@ -202,12 +194,7 @@ HRESULT OutputWriter::assignBlock(Dispatch* worksheet, std::unique_ptr<platform:
 }
 
 void OutputWriter::reportWriteFailure() const {
-  if (isGridwise(connection_))
-    platform::prompter().messageBox("Unable to write data!", std::string(connection_.constants().caption),
-                                    platform::MB_OK | platform::MB_ICONERROR | platform::MB_SYSTEMMODAL);
-  else
-    platform::prompter().messageBox("Unable to write data!",
-                                    std::string(connection_.constants().applicationName), platform::MB_OK);
+  show(connection_.constants().writer.writeFailure, "Unable to write data!");
 }
 
 void OutputWriter::runBlockHandler(Dispatch* worksheet) {
@@ -215,10 +202,8 @@ void OutputWriter::runBlockHandler(Dispatch* worksheet) {
   if (tableRows() <= 0 || tableColumns() <= 0) return;  // nothing to write
   auto block = buildBlock();
   if (!block) {
-    if (isGridwise(connection_))
-      platform::prompter().messageBox("Not enough virtual memory!",
-                                      std::string(connection_.constants().caption),
-                                      platform::MB_OK | platform::MB_ICONERROR);
+    const WriterConstants& writer = connection_.constants().writer;
+    if (!writer.noBlockMemory.empty()) show(writer.noBlockMemoryBox, std::string(writer.noBlockMemory));
     return;
   }
   // A target that has gone since it was chosen fails the range call; the host's macro reports
@@ -234,8 +219,7 @@ void OutputWriter::runCellHandler(Dispatch* application) {
     return;
   }
   const std::int32_t rows = tableRows(), columns = tableColumns();
-  auto progress =
-      openProgressWindow(isGridwise(connection_) ? ProgressVariant::GridwiseOutput : ProgressVariant::Vantor);
+  auto progress = openProgressWindow(connection_.constants().writer.cellProgress);
   progress->bringToForeground();
   if (const std::string text = cellWriteText(); !text.empty()) progress->setText(text);
   for (std::int32_t i = 0; i < rows; ++i) {
@@ -249,9 +233,8 @@ void OutputWriter::runCellHandler(Dispatch* application) {
       }
     }
     if ((i + 1) % kRowsPerProgressStep == 0)
-      progress->setPosition(static_cast<int>(static_cast<std::int64_t>(i + 1) * kProgressDone / rows));
+      progress->setPosition(static_cast<int>(static_cast<std::int64_t>(i + 1) * kProgressFullScale / rows));
   }
-  progress->setPosition(kProgressDone);
-  waitPumping(kFinishedPauseMs);
+  progress->finish(kProgressFinishedPause);
   progress->close();
 }

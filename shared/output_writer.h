@@ -49,9 +49,10 @@ class OutputWriter : public HostRequest {
   OutputWriter(const OutputWriter&) = delete;
   OutputWriter& operator=(const OutputWriter&) = delete;
 
-  // The page's "Output" command: (Gridwise) the confirmation, the active target when asked
-  // for, the worksheet, workbook and first-cell checks, checkTarget(), then the write on the
-  // host's thread. place.firstCell is upper-cased in place for Vantor, as its page shows it.
+  // The page's "Output" command: the tool's confirmation (if it asks one), the active target
+  // when asked for, the worksheet, workbook and first-cell checks, checkTarget(), then the
+  // write on the host's thread. Texts and boxes follow the tool's WriterConstants;
+  // place.firstCell is upper-cased in place for a tool whose page shows it so.
   Outcome output(OutputPlace& place);
 
   std::string requestWorkbook() const override { return workbookName; }

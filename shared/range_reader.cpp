@@ -16,75 +16,23 @@ namespace {
 
 // The bar moves after every this many cells read.
 constexpr std::int64_t kCellsPerProgressStep = 100;
-constexpr int kProgressDone = 100;
-// Pause with the full bar before the window closes, so the user sees the end.
-constexpr int kFinishedPauseMs = 100;
 
-// The texts of one tool, and how its boxes look.
-struct ReaderTexts {
-  std::string_view parseError;
-  std::string_view noCells;
-  std::string_view rowsNotPositive;
-  std::string_view columnsNotPositive;
-  std::string_view outOfMemory;
-  std::string_view badNameTail;  // follows "...bad column name in the cell " + cell
-  std::string_view badValueHead;
-  std::string_view badValueTail;
-  std::string_view progressText;
-  ProgressVariant progress;
-};
-
-constexpr ReaderTexts kGridwiseTexts{
-    "Error parsing string with columns!",
-    "This sheet doesn't contain data!",
-    "Number of rows must be positive!",
-    "Number of columns must be positive!",
-    "Out of Memory!",
-    ".\nCheck the values of first row of your data.\nIt must be a string!",
-    "Data reading error in the cell ",
-    ".",
-    "Retrieving data from Excel sheet...",
-    ProgressVariant::GridwisePlain,
-};
-constexpr ReaderTexts kVantorTexts{
-    "Error parsing string with columns!",
-    "Bad Excel Worksheet!",
-    "Number of rows must be a positive number",
-    "Number of columns must be a positive number",
-    "Out of memory",
-    "!",
-    "Bad value in the cell ",
-    "!",
-    "Retrieving data from Excel...",
-    ProgressVariant::Vantor,
-};
+void show(const BoxStyle& style, const std::string& text) {
+  platform::prompter().messageBox(text, std::string(style.caption), style.flags);
+}
 
 // Reads one block of one tool: the messages, the cells object and the progress.
 class RangeReader {
  public:
   RangeReader(ExcelConnection& connection, const DataSourceChoice& choice, RawTable& table)
-      : connection_(connection),
-        choice_(choice),
-        table_(table),
-        texts_(connection.tool() == Tool::Gridwise ? kGridwiseTexts : kVantorTexts) {}
+      : connection_(connection), choice_(choice), table_(table), constants_(connection.constants().reader) {}
 
   bool read(Dispatch* application);
 
  private:
-  // Gridwise shows every message with its caption and the error icon; Vantor shows the input
-  // refusals in the standard box (its library name, warning icon) and the sheet and cell
-  // failures with its caption and the error icon.
-  void inputRefusal(std::string_view text) const {
-    const bool gridwise = connection_.tool() == Tool::Gridwise;
-    const auto& constants = connection_.constants();
-    platform::prompter().messageBox(
-        std::string(text), std::string(gridwise ? constants.caption : constants.applicationName),
-        platform::MB_OK | (gridwise ? platform::MB_ICONERROR : platform::MB_ICONWARNING));
-  }
-  void sheetFailure(const std::string& text) const {
-    platform::prompter().messageBox(text, std::string(connection_.constants().caption),
-                                    platform::MB_OK | platform::MB_ICONERROR);
-  }
+  // The tool decides how both kinds of refusal look (see ReaderConstants).
+  void inputRefusal(std::string_view text) const { show(constants_.inputRefusal, std::string(text)); }
+  void sheetFailure(const std::string& text) const { show(constants_.sheetFailure, text); }
 
   bool readNames(Dispatch* cells, const std::vector<std::int32_t>& dataColumns);
   bool readRowIds(Dispatch* cells, std::int32_t idColumn, ProgressWindow& progress);
@@ -93,7 +41,7 @@ class RangeReader {
   ExcelConnection& connection_;
   const DataSourceChoice& choice_;
   RawTable& table_;
-  const ReaderTexts& texts_;
+  const ReaderConstants& constants_;
   std::int32_t firstDataRow_ = 0;
   std::int32_t rows_ = 0;
 };
@@ -102,7 +50,7 @@ bool RangeReader::read(Dispatch* application) {
   table_.clear();
   std::vector<std::int32_t> listed;
   if (!parseColumnList(choice_.columns, connection_.maxColumns(), listed)) {
-    inputRefusal(texts_.parseError);
+    inputRefusal(constants_.parseError);
     return false;
   }
 
@@ -112,35 +60,35 @@ bool RangeReader::read(Dispatch* application) {
   RefPtr<Dispatch> cells = sheet;
   if (connection_.excelVersion() > 7 &&
       platform::FAILED(connection_.GetObjectProperty(sheet.get(), cells, "Cells"))) {
-    sheetFailure(std::string(texts_.noCells));
+    sheetFailure(std::string(constants_.noCells));
     return false;
   }
 
   const std::int64_t rows =
       static_cast<std::int64_t>(choice_.lastRow) - choice_.firstRow + 1 - (choice_.namesInFirstRow ? 1 : 0);
   if (rows <= 0) {
-    inputRefusal(texts_.rowsNotPositive);
+    inputRefusal(constants_.rowsNotPositive);
     return false;
   }
   rows_ = static_cast<std::int32_t>(rows);
 
-  const bool withIds = connection_.tool() == Tool::Gridwise;
+  const bool withIds = constants_.rowIds;
   const bool idsFromSheet = withIds && choice_.rowIdsInFirstColumn;
   const std::vector<std::int32_t> dataColumns(listed.begin() + (idsFromSheet ? 1 : 0), listed.end());
   if (dataColumns.empty()) {
-    inputRefusal(texts_.columnsNotPositive);
+    inputRefusal(constants_.columnsNotPositive);
     return false;
   }
   if (!table_.allocate(static_cast<std::int32_t>(dataColumns.size()), rows_, withIds)) {
-    inputRefusal(texts_.outOfMemory);
+    inputRefusal(constants_.outOfMemory);
     return false;
   }
 
   firstDataRow_ = choice_.firstRow;
   if (!readNames(cells.get(), dataColumns)) return false;
 
-  auto progress = openProgressWindow(texts_.progress);
-  progress->setText(std::string(texts_.progressText));
+  auto progress = openProgressWindow(constants_.progress);
+  progress->setText(std::string(constants_.progressText));
   const bool ok = (!withIds || readRowIds(cells.get(), idsFromSheet ? listed.front() : 0, *progress)) &&
                   readValues(cells.get(), dataColumns, *progress);
   if (!ok) {
@@ -148,8 +96,7 @@ bool RangeReader::read(Dispatch* application) {
     table_.clear();
     return false;
   }
-  progress->setPosition(kProgressDone);
-  waitPumping(kFinishedPauseMs);
+  progress->finish(kProgressFinishedPause);
   progress->close();
   table_.loaded = true;
   return true;
@@ -165,7 +112,7 @@ bool RangeReader::readNames(Dispatch* cells, const std::vector<std::int32_t>& da
     if (platform::FAILED(
             connection_.GetCellText(cells, firstDataRow_, dataColumns[j], table_.columnNames[j]))) {
       sheetFailure("You have specified bad column name in the cell " +
-                   cellName(firstDataRow_, dataColumns[j]) + std::string(texts_.badNameTail));
+                   cellName(firstDataRow_, dataColumns[j]) + std::string(constants_.badNameTail));
       table_.clear();
       return false;
     }
@@ -198,12 +145,12 @@ bool RangeReader::readValues(Dispatch* cells, const std::vector<std::int32_t>& d
     for (std::int32_t i = 0; i < rows_; ++i) {
       const std::int32_t row = firstDataRow_ + i;
       if (platform::FAILED(connection_.GetCellNumber(cells, row, dataColumns[j], values[i]))) {
-        sheetFailure(std::string(texts_.badValueHead) + cellName(row, dataColumns[j]) +
-                     std::string(texts_.badValueTail));
+        sheetFailure(std::string(constants_.badValueHead) + cellName(row, dataColumns[j]) +
+                     std::string(constants_.badValueTail));
         return false;
       }
       if (++read % kCellsPerProgressStep == 0)
-        progress.setPosition(static_cast<int>(read * kProgressDone / total));
+        progress.setPosition(static_cast<int>(read * kProgressFullScale / total));
     }
   }
   return true;

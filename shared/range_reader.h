@@ -31,8 +31,8 @@ class DataSourceRequest final : public platform::ModalDialog {
   int execModal() override;
 
   Tool tool() const { return tool_; }
-  // Only Gridwise keeps row IDs.
-  bool offersRowIds() const { return tool_ == Tool::Gridwise; }
+  // Whether the tool keeps row IDs (the dialog then offers the row-ID check box).
+  bool offersRowIds() const { return toolConstants(tool_).reader.rowIds; }
   std::int32_t maxRows() const { return maxRows_; }
   bool rowInRange(long long row) const { return row >= 1 && row <= maxRows_; }
   // The dialog's own field checks (not the column grammar, which the reader checks).
@@ -51,9 +51,10 @@ class DataSourceRequest final : public platform::ModalDialog {
 DataSourceChoice dataSourceDefaults(ExcelConnection& connection, platform::Dispatch* application);
 
 // Reads the chosen block of the active sheet into table, cell by cell under a progress window:
-// names from the first row or "Column_0", "Column_1", ...; for Gridwise row IDs from the first
-// listed column or "Row_" with the sheet row plus one. Every failure is shown with the tool's
-// message and leaves nothing loaded. True when the table is loaded.
+// names from the first row or "Column_0", "Column_1", ...; for a tool with row IDs (Gridwise)
+// the IDs from the first listed column or "Row_" with the sheet row plus one. Every failure is
+// shown with the tool's message (ReaderConstants) and leaves nothing loaded. True when the
+// table is loaded.
 bool readRange(ExcelConnection& connection, platform::Dispatch* application, const DataSourceChoice& choice,
                RawTable& table);
 

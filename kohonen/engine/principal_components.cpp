@@ -1,11 +1,10 @@
 #include "kohonen/engine/principal_components.h"
 
-#include <thread>
-
 namespace {
 // The preselected count keeps at least this share of the total variance.
 constexpr double kDefaultInformationShare = 0.9;
-constexpr int kFullPercent = 100;
+// Percent of a fraction.
+constexpr double kPercent = 100.0;
 }  // namespace
 
 PcDecomposition decomposeWorkingMatrix(const RealMatrix& working, ProgressSink& progress,
@@ -15,8 +14,7 @@ PcDecomposition decomposeWorkingMatrix(const RealMatrix& working, ProgressSink& 
   PcDecomposition pc;
   RealMatrix unused;
   PrincipalComponents(pc.values, pc.vectors, unused, working, false);
-  progress.setPosition(kFullPercent);
-  if (pause.count() > 0) std::this_thread::sleep_for(pause);
+  progress.finish(pause);
   return pc;
 }
 
@@ -61,5 +59,5 @@ PcProjection projectOnComponents(const RealMatrix& working, const PcDecompositio
 }
 
 std::int32_t informationPercent(double retainedFraction) {
-  return static_cast<std::int32_t>(retainedFraction * kFullPercent);
+  return static_cast<std::int32_t>(retainedFraction * kPercent);
 }

@@ -30,8 +30,9 @@ struct PcDecomposition {
   RealMatrix vectors;  // d × d, column k belongs to values(k, 0)
 };
 
-// Decomposes the covariance of working (n × d): reports the text and 0 %, decomposes, reports
-// 100 % and waits `pause`. Throws what PrincipalComponents throws.
+// Decomposes the covariance of working (n × d): reports the text and 0 %, decomposes, then
+// finishes the progress (full bar, held for `pause` by a sink with a window; recorders and
+// NullProgress do not wait). Throws what PrincipalComponents throws.
 PcDecomposition decomposeWorkingMatrix(const RealMatrix& working, ProgressSink& progress,
                                        std::chrono::milliseconds pause = kPcFinishedPause);
 

@@ -3,7 +3,8 @@
 namespace {
 // Progress is reported every this many passes.
 constexpr std::int32_t kProgressEvery = 5;
-constexpr std::int64_t kFullPercent = 100;
+// The bar's full scale, widened so that full scale × iterations done cannot overflow.
+constexpr std::int64_t kFullPercent = kProgressFullScale;
 }  // namespace
 
 KohonenNet createNetwork(std::int32_t rows, std::int32_t columns, const RealMatrix& working) {

@@ -9,7 +9,7 @@ struct BoxCountOptions {
   // Worker threads for the independent pair computations; 0 takes one per processor core.
   unsigned threads = 0;
   // How long the finished progress bar stays at 100 % after each output, so the user sees the
-  // step complete (tests set 0).
+  // step complete; handed to ProgressSink::finish, so only a sink with a window waits.
   std::chrono::milliseconds finishPause{100};
 };
 

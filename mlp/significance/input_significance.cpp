@@ -18,7 +18,8 @@ constexpr std::int32_t kFinestEvaluatedLevel = 15;
 constexpr std::int32_t kCoarsestEvaluatedLevel = 1;
 // Share of the bias term taken off the mutual information.
 constexpr double kBiasShare = 0.5;
-constexpr std::int64_t kFullProgress = 100;
+// The bar's full scale, widened so that full scale × pairs done cannot overflow.
+constexpr std::int64_t kFullProgress = kProgressFullScale;
 
 // A column of the inputs or the outputs rescaled to [0, 1], with its box statistics; the
 // statistics of a side are the same for every pair it takes part in, so they are counted once.

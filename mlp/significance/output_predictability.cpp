@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "mlp/significance/pair_boxcount.h"
@@ -19,7 +18,6 @@ namespace {
 constexpr double kTanhGain = 0.9;
 // Relative threshold below which singular values of the fit do not count.
 constexpr double kFitThreshold = 1e-6;
-constexpr int kFullProgress = 100;
 
 std::string outputText(std::int32_t j) {
   char prefix[32];
@@ -103,7 +101,7 @@ Predictability OutputPredictability(const RealMatrix& X, const RealMatrix& y, st
   double best = 0.0;
   std::int32_t bestStep = 0;
   for (std::int32_t k = 0; k < p; ++k) {
-    progress.setPosition(kFullProgress * k / p);
+    progress.setPosition(kProgressFullScale * k / p);
     if (!predictabilityStep(scores, output, stdY, k, rows[k])) break;
     if (rows[k][kStepLevelColumn] < 1) break;
     rows.push_back(StepRow{});
@@ -112,8 +110,7 @@ Predictability OutputPredictability(const RealMatrix& X, const RealMatrix& y, st
       bestStep = k;
     }
   }
-  progress.setPosition(kFullProgress);
-  if (options.finishPause.count() > 0) std::this_thread::sleep_for(options.finishPause);
+  progress.finish(options.finishPause);
 
   Predictability result;
   result.upper = rows[bestStep][kUpperBitsColumn];

@@ -37,7 +37,8 @@ struct Predictability {
 // principal-component scores, and for k = 0 … p − 1 the first k + 1 scores give a linear fit
 // (with a constant) and the boxcounted information left between those scores and the fit's
 // residual. The loop stops when a pair has no reliable level. Reports "%i-th output: " (with
-// j + 1) + "Performing boxcounting..." and positions 0 … 100 through `progress`.
+// j + 1) + "Performing boxcounting..." and positions 0 … 100 through `progress`, and ends with
+// progress.finish(options.finishPause).
 // A column with zero spread maps to 0 instead of dividing by 0; a constant output has 0 linear
 // bits. A fit that leaves less than 2^-16 of the output's spread (an exact fit included) counts
 // kLinearBitsCap linear bits and its residual is boxcounted as a constant (no information

@@ -1,9 +1,11 @@
 #include "shared/qt/progress_indicator.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -138,4 +140,13 @@ QString ProgressIndicator::formatPercentage(int p, int minimum, int maximum) {
 
 void ProgressIndicator::pumpEvents() {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void ProgressIndicator::waitPumping(std::chrono::milliseconds pause) {
+  pumpEvents();
+  if (pause.count() <= 0) return;
+  // A nested loop that a timer ends: events are delivered as they come, without polling.
+  QEventLoop loop;
+  QTimer::singleShot(pause, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+  loop.exec(QEventLoop::AllEvents);
 }

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <QString>
+#include <chrono>
 
 #include "shared/progress.h"
 
@@ -41,6 +42,7 @@ class ProgressIndicator : public QDialog, public ProgressSink {
   void setPosition(int position) override;
   // Pumps events, then returns the Cancel flag and clears it.
   bool cancelRequested() override;
+  // finish(pause) sets the bar full and keeps the window up for pause while events flow.
 
   void setRange(int minimum, int maximum);
   void setStep(int step) { step_ = step; }
@@ -63,13 +65,19 @@ class ProgressIndicator : public QDialog, public ProgressSink {
 
   // Gives every pending event of this thread to its receiver.
   static void pumpEvents();
+  // Returns after about pause, running this thread's event loop meanwhile (timers, input,
+  // repaints), so windows stay alive while a finished bar is shown.
+  static void waitPumping(std::chrono::milliseconds pause);
+
+ protected:
+  void holdFinished(std::chrono::milliseconds pause) override { waitPumping(pause); }
 
  private:
   void requestCancel() { cancelFlag_ = true; }
 
   Variant variant_;
   int minimum_ = 0;
-  int maximum_ = 100;
+  int maximum_ = kProgressFullScale;
   int step_ = 1;
   bool ownerDisabled_ = false;
   bool cancelFlag_ = false;

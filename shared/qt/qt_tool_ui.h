@@ -23,6 +23,9 @@ class QtProgressWindow final : public ProgressWindow {
   void close() override { indicator_.destroyIndicator(); }
   ProgressIndicator& indicator() { return indicator_; }
 
+ protected:
+  void holdFinished(std::chrono::milliseconds pause) override { ProgressIndicator::waitPumping(pause); }
+
  private:
   ProgressIndicator indicator_;
 };

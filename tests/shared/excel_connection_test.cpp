@@ -23,6 +23,15 @@ platform::RefPtr<ScriptedObject> applicationWithVersion(const std::string& text)
 
 using ConnectionTest = BridgeTest;
 
+TEST_F(ConnectionTest, EachToolHasItsOwnRowOfConstants) {
+  for (Tool tool : {Tool::Gridwise, Tool::Vantor}) {
+    EXPECT_EQ(toolConstants(tool).tool, tool);
+    EXPECT_EQ(&connection(tool).constants(), &toolConstants(tool));
+  }
+  // Each tool's window procedure leads to its own connection.
+  EXPECT_NE(toolConstants(Tool::Gridwise).windowProcedure, toolConstants(Tool::Vantor).windowProcedure);
+}
+
 TEST_F(ConnectionTest, VersionTextFirstCharacterDecides) {
   int version = 0;
   ExcelConnection& gridwise = connection(Tool::Gridwise);

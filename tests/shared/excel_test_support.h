@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -51,6 +52,7 @@ struct ProgressRecord {
   ProgressVariant variant;
   std::vector<std::string> texts;
   std::vector<int> positions;
+  std::vector<std::chrono::milliseconds> finishes;  // the pause of every finish()
   bool foreground = false;
   bool closed = false;
 };
@@ -64,6 +66,9 @@ class RecordingProgressWindow final : public ProgressWindow {
   bool cancelRequested() override { return false; }
   void bringToForeground() override { record_.foreground = true; }
   void close() override { record_.closed = true; }
+
+ protected:
+  void holdFinished(std::chrono::milliseconds pause) override { record_.finishes.push_back(pause); }
 
  private:
   ProgressRecord& record_;

@@ -86,6 +86,7 @@ TEST_F(OutputWriterTest, CellByCellWritesTheSameCells) {
   EXPECT_TRUE(progress[0]->foreground);
   EXPECT_EQ(progress[0]->texts, (std::vector<std::string>{"Writing cell names ..."}));
   EXPECT_EQ(progress[0]->positions, (std::vector<int>{100}));
+  EXPECT_EQ(progress[0]->finishes, (std::vector<std::chrono::milliseconds>{kProgressFinishedPause}));
   EXPECT_TRUE(progress[0]->closed);
   EXPECT_EQ(place.firstCell, "c5");  // Gridwise leaves the page's text as typed
 }

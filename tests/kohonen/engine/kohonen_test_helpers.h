@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -93,9 +94,11 @@ class RecordingProgress : public ProgressSink {
   void setText(const std::string& text) override { texts.push_back(text); }
   void setPosition(int position) override { positions.push_back(position); }
   bool cancelRequested() override { return queries++ == cancelAt_; }
+  void holdFinished(std::chrono::milliseconds pause) override { finishes.push_back(pause); }
 
   std::vector<std::string> texts;
   std::vector<int> positions;
+  std::vector<std::chrono::milliseconds> finishes;  // the pause of every finish()
   int queries = 0;
 
  private:

@@ -23,9 +23,11 @@ TEST(PcDefaultCount, SmallestCountReachingNinetyPercent) {
 TEST(PcDecompose, ReportsAndFinishesAtFullProgress) {
   RecordingProgress progress;
   const RealMatrix data = matrixOf(4, 2, {1, 2, 2, 4.1, 3, 5.9, 4, 8});
-  const PcDecomposition pc = decomposeWorkingMatrix(data, progress, std::chrono::milliseconds(0));
+  const PcDecomposition pc = decomposeWorkingMatrix(data, progress);
   EXPECT_EQ(progress.texts, std::vector<std::string>{"Principal component analysis"});
   EXPECT_EQ(progress.positions, (std::vector<int>{0, 100}));
+  // One finish with the half-second pause of this step; the recorder does not wait it out.
+  EXPECT_EQ(progress.finishes, (std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(500)}));
   ASSERT_EQ(pc.values.Rows(), 2);
   EXPECT_GE(pc.values(0, 0), pc.values(1, 0));
   // Total variance is preserved: trace of the covariance.
@@ -36,7 +38,7 @@ TEST(PcDecompose, ReportsAndFinishesAtFullProgress) {
 TEST(PcProjectionStep, AllComponentsRotateWithoutLoss) {
   const RealMatrix data = matrixOf(5, 3, {1, 0, 2, -1, 3, 0.5, 2, 2, -1, 0.3, -2, 1, -2.3, -3, -2.5});
   NullProgress progress;
-  const PcDecomposition pc = decomposeWorkingMatrix(data, progress, std::chrono::milliseconds(0));
+  const PcDecomposition pc = decomposeWorkingMatrix(data, progress);
   const PcProjection all = projectOnComponents(data, pc, 3);
   EXPECT_DOUBLE_EQ(all.retainedFraction, 1.0);
   EXPECT_EQ(informationPercent(all.retainedFraction), 100);

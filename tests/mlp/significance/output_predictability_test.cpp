@@ -15,12 +15,6 @@ namespace {
 
 using test::makeMatrix;
 
-BoxCountOptions quick() {
-  BoxCountOptions o;
-  o.finishPause = std::chrono::milliseconds(0);
-  return o;
-}
-
 TEST(LinearBits, IsTheLog2RatioBoundedBySixteenBits) {
   EXPECT_DOUBLE_EQ(linearBits(1.0, 0.5), 1.0);
   EXPECT_DOUBLE_EQ(linearBits(2.0, 2.0), 0.0);
@@ -52,8 +46,8 @@ TEST(OutputPredictability, DeterministicOutputIsPredictableAndNoiseIsNot) {
       n, 1, [&](std::int32_t i, std::int32_t) { return std::sin(3.0 * X(i, 0)) + X(i, 1) * X(i, 1); });
   const RealMatrix noise = test::uniformMatrix(n, 1, 22);
   NullProgress progress;
-  const Predictability pf = OutputPredictability(X, f, 0, progress, quick());
-  const Predictability pn = OutputPredictability(X, noise, 0, progress, quick());
+  const Predictability pf = OutputPredictability(X, f, 0, progress);
+  const Predictability pn = OutputPredictability(X, noise, 0, progress);
   // The coarse reliable levels of a 3-input join see about one bit of this function.
   EXPECT_GT(pf.lower, 0.8);
   EXPECT_GE(pf.upper, pf.lower);
@@ -70,7 +64,7 @@ TEST(OutputPredictability, StepTableFollowsTheLoop) {
   const RealMatrix y =
       makeMatrix(n, 1, [&](std::int32_t i, std::int32_t) { return X(i, 2) + noise(engine); });
   NullProgress progress;
-  const Predictability p = OutputPredictability(X, y, 0, progress, quick());
+  const Predictability p = OutputPredictability(X, y, 0, progress);
   const RealMatrix& s = p.steps;
   ASSERT_EQ(s.Cols(), kPredictabilityColumns);
   ASSERT_GE(s.Rows(), 2);
@@ -93,7 +87,7 @@ TEST(OutputPredictability, NoReliableLevelAtTheFirstStepGivesZeroAndZero) {
   const RealMatrix X = makeMatrix(4, 1, [](std::int32_t i, std::int32_t) { return i; });
   const RealMatrix y = makeMatrix(4, 1, [](std::int32_t i, std::int32_t) { return (i * 7) % 3; });
   NullProgress progress;
-  const Predictability p = OutputPredictability(X, y, 0, progress, quick());
+  const Predictability p = OutputPredictability(X, y, 0, progress);
   EXPECT_EQ(p.upper, 0.0);
   EXPECT_EQ(p.lower, 0.0);
   EXPECT_EQ(p.bestStep, 0);
@@ -107,7 +101,7 @@ TEST(OutputPredictability, ExactLinearFitIsBoundedNotInfinite) {
   // component scores reproduce it exactly (residual of rounding size only).
   const RealMatrix y = makeMatrix(n, 1, [&](std::int32_t i, std::int32_t) { return X(i, 0); });
   NullProgress progress;
-  const Predictability p = OutputPredictability(X, y, 0, progress, quick());
+  const Predictability p = OutputPredictability(X, y, 0, progress);
   for (std::int32_t k = 0; k < p.steps.Rows(); ++k) {
     for (std::int32_t c = 0; c < kPredictabilityColumns; ++c) EXPECT_TRUE(std::isfinite(p.steps(k, c)));
   }
@@ -122,7 +116,7 @@ TEST(OutputPredictability, ConstantOutputHasNoLinearInformation) {
   const RealMatrix X = test::uniformMatrix(500, 2, 42);
   const RealMatrix y = makeMatrix(500, 1, [](std::int32_t, std::int32_t) { return 3.0; });
   NullProgress progress;
-  const Predictability p = OutputPredictability(X, y, 0, progress, quick());
+  const Predictability p = OutputPredictability(X, y, 0, progress);
   EXPECT_TRUE(std::isfinite(p.upper));
   EXPECT_TRUE(std::isfinite(p.lower));
   EXPECT_EQ(p.steps(0, kLinearBitsColumn), 0.0);
@@ -135,12 +129,15 @@ TEST(OutputPredictability, OneInputRunsOneStep) {
   const RealMatrix X = test::uniformMatrix(n, 1, 51);
   const RealMatrix y = makeMatrix(n, 1, [&](std::int32_t i, std::int32_t) { return X(i, 0) * X(i, 0); });
   test::RecordingProgress progress;
-  const Predictability p = OutputPredictability(X, y, 2, progress, quick());
+  const Predictability p = OutputPredictability(X, y, 2, progress);
   EXPECT_EQ(p.steps.Rows(), 2);  // the step and the zero row appended after it
   EXPECT_GT(p.upper, 1.0);
   // Progress: text with the 1-based output number, 0 %, the step at 0 %, then 100 %.
   ASSERT_EQ(progress.texts(), (std::vector<std::string>{"3-th output: Performing boxcounting..."}));
   EXPECT_EQ(progress.positionsAfterText(0), (std::vector<int>{0, 0, 100}));
+  // The run ends in one finish that hands the documented 100 ms pause to the sink, which
+  // decides whether to wait (a recorder does not).
+  EXPECT_EQ(progress.finishes, (std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(100)}));
 }
 
 TEST(OutputPredictability, ProgressRisesByStep) {
@@ -149,7 +146,7 @@ TEST(OutputPredictability, ProgressRisesByStep) {
   const RealMatrix y =
       makeMatrix(n, 1, [&](std::int32_t i, std::int32_t) { return X(i, 0) + X(i, 1) * X(i, 2); });
   test::RecordingProgress progress;
-  const Predictability p = OutputPredictability(X, y, 0, progress, quick());
+  const Predictability p = OutputPredictability(X, y, 0, progress);
   ASSERT_EQ(progress.texts(), (std::vector<std::string>{"1-th output: Performing boxcounting..."}));
   std::vector<int> expected{0};
   for (std::int32_t k = 0; k < p.steps.Rows() && k < 3; ++k) expected.push_back(100 * k / 3);
@@ -162,7 +159,7 @@ TEST(OutputPredictability, RowCountMismatchIsRefused) {
   const RealMatrix y = test::uniformMatrix(9, 1, 2);
   NullProgress progress;
   try {
-    OutputPredictability(X, y, 0, progress, quick());
+    OutputPredictability(X, y, 0, progress);
     FAIL() << "no exception";
   } catch (const MyException& e) {
     EXPECT_STREQ(e.what(), "Matrix size contradicts linear algebra!");

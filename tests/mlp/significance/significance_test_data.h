@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <functional>
@@ -24,6 +25,7 @@ class RecordingProgress final : public ProgressSink {
   void setText(const std::string& text) override { events.push_back({text, -1}); }
   void setPosition(int position) override { events.push_back({"", position}); }
   bool cancelRequested() override { return false; }
+  void holdFinished(std::chrono::milliseconds pause) override { finishes.push_back(pause); }
 
   std::vector<std::string> texts() const {
     std::vector<std::string> result;
@@ -47,6 +49,7 @@ class RecordingProgress final : public ProgressSink {
   }
 
   std::vector<Event> events;
+  std::vector<std::chrono::milliseconds> finishes;  // the pause of every finish()
 };
 
 // n × cols matrix with element (i, c) = f(i, c).

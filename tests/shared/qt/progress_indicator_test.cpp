@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
+#include <chrono>
+#include <functional>
+
+#include "shared/qt/qt_tool_ui.h"
 
 namespace {
 
@@ -79,6 +86,46 @@ TEST(ProgressIndicator, CancelIsSeenOnceAndDoesNotClose) {
   ProgressSink& sink = p;
   p.cancelButton()->click();
   EXPECT_TRUE(sink.cancelRequested());
+}
+
+// finish(pause) on a sink with a window: the bar is full before the pause starts, and a timer
+// and a queued call both run during the pause, which lasts at least as long as asked.
+void expectFinishPumps(ProgressSink& sink, const std::function<int()>& position) {
+  using namespace std::chrono_literals;
+  int timerFired = 0, positionSeen = -1;
+  bool queuedRan = false;
+  QTimer::singleShot(20ms, [&] {
+    ++timerFired;
+    positionSeen = position();
+  });
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [&] { queuedRan = true; }, Qt::QueuedConnection);
+  QElapsedTimer clock;
+  clock.start();
+  sink.finish(150ms);
+  // A little slack below the pause for the coarse timer granularity of loaded machines.
+  EXPECT_GE(clock.elapsed(), 140);
+  EXPECT_EQ(timerFired, 1);
+  EXPECT_TRUE(queuedRan);
+  EXPECT_EQ(positionSeen, 100);
+  EXPECT_EQ(position(), 100);
+}
+
+TEST(ProgressIndicator, FinishFillsTheBarAndKeepsEventsFlowingDuringThePause) {
+  ProgressIndicator p(ProgressIndicator::Variant::GridwisePlain);
+  ASSERT_TRUE(p.create(nullptr));
+  p.setPosition(40);
+  expectFinishPumps(p, [&] { return p.position(); });
+  EXPECT_EQ(p.percentageText(), "100%");
+  EXPECT_TRUE(p.isVisible());  // closing is the caller's step
+}
+
+TEST(ProgressIndicator, TheToolsProgressWindowPausesTheSameWay) {
+  QtProgressWindow window(ProgressVariant::Vantor);
+  window.setPosition(10);
+  expectFinishPumps(window, [&] { return window.indicator().position(); });
+  window.close();
+  EXPECT_FALSE(window.indicator().isVisible());
 }
 
 }  // namespace
