@@ -16,6 +16,8 @@ class PcAnalyzerRequest;
 class NetworkSizeRequest;
 class NewMapRequest;
 class PreferencesRequest;
+class CellDescriptionRequest;
+class CellFinderRequest;
 
 struct GridwiseDialogHooks {
   // Each shows its dialog modally over the request's fields and returns IDOK or IDCANCEL.
@@ -25,6 +27,8 @@ struct GridwiseDialogHooks {
   std::function<int(NetworkSizeRequest&)> chooseNetworkSize;
   std::function<int(NewMapRequest&)> chooseNewMap;
   std::function<int(PreferencesRequest&)> editPreferences;
+  std::function<int(CellDescriptionRequest&)> describeCell;
+  std::function<int(CellFinderRequest&)> findCell;
 };
 
 // The installed hooks (each empty one cancels). Install on the GUI thread before a Gridwise

@@ -115,7 +115,8 @@ std::vector<std::string> GridwiseSession::networkLines() const {
 void GridwiseSession::destroyNet() {
   if (!net_) return;
   // An output still waiting its turn must not write from a map that is gone.
-  if (writer_) connection_.withdrawRequest(*writer_);
+  for (const auto& writer : queuedWriters_) connection_.withdrawRequest(*writer);
+  queuedWriters_.clear();
   net_.reset();
   cellIndex_.clear();
   lastTraining_ = {};
@@ -298,6 +299,40 @@ std::optional<MapPicture> GridwiseSession::createNewMap() {
   return std::nullopt;
 }
 
+void GridwiseSession::describeCells() {
+  showCell({0, 0});
+}
+
+void GridwiseSession::showCell(CellPos cell) {
+  if (!canUseMap()) return;
+  if (openDescription_) {
+    openDescription_->selectCell(cell);
+    notify(kCellDescriptionChanged);
+    return;
+  }
+  // Forgets the open dialog however it closes.
+  struct OpenDialog {
+    CellDescriptionRequest*& slot;
+    ~OpenDialog() { slot = nullptr; }
+  };
+  try {
+    CellDescriptionRequest request(*net_, cellIndex_, dataSet_, cell);
+    OpenDialog open{openDescription_};
+    openDescription_ = &request;
+    platform::prompter().runModal(request);
+  } catch (const MyException& e) {
+    failure(e.what());
+  } catch (const std::bad_alloc&) {
+    failure(kOutOfMemoryMessage);
+  }
+}
+
+void GridwiseSession::findCells() {
+  if (!canUseMap()) return;
+  CellFinderRequest request(cellIndex_, dataSet_);
+  platform::prompter().runModal(request);
+}
+
 void GridwiseSession::initOutputPlace() {
   place_.useActive = true;
   fillActiveTarget(connection_, place_);
@@ -340,9 +375,12 @@ void GridwiseSession::setOutputIds(bool on) {
 
 OutputWriter::Outcome GridwiseSession::output() {
   if (!canUseMap()) return OutputWriter::Outcome::Refused;
-  if (!writer_) writer_ = std::make_unique<GridwiseOutput>(connection_);
-  writer_->bind(*net_, dataSet_, outputIds_);
-  const OutputWriter::Outcome outcome = writer_->output(place_);
+  auto writer = std::make_unique<GridwiseOutput>(connection_);
+  writer->bind(*net_, dataSet_, outputIds_);
+  const OutputWriter::Outcome outcome = writer->output(place_);
+  // A write waiting for another one to end runs later from this writer: keep it until then
+  // (the map's end or the session's withdraws it if it is still waiting).
+  if (outcome == OutputWriter::Outcome::Queued) queuedWriters_.push_back(std::move(writer));
   notify(kOutputPlaceChanged);  // the lists may have been refilled from the active sheet
   return outcome;
 }

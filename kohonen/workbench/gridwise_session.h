@@ -10,6 +10,7 @@
 #include "kohonen/engine/kohonen_net.h"
 #include "kohonen/engine/map_views.h"
 #include "kohonen/engine/training_run.h"
+#include "kohonen/workbench/cell_requests.h"
 #include "kohonen/workbench/gridwise_output.h"
 #include "kohonen/workbench/palette_table.h"
 #include "kohonen/workbench/selector_request.h"
@@ -20,13 +21,14 @@
 
 // What changed in a session; observers receive a mask of these.
 enum GridwiseChange : unsigned {
-  kPatternsChanged = 1u << 0,     // selection, normalisation, working matrix or the patterns flag
-  kComponentsChanged = 1u << 1,   // the principal-component projection (or its absence)
-  kNetChanged = 1u << 2,          // the map was created, trained, loaded or destroyed; map
-                                  // windows made from an earlier map must close
-  kSettingsChanged = 1u << 3,     // the training parameters
-  kPaletteChanged = 1u << 4,      // the palette table
-  kOutputPlaceChanged = 1u << 5,  // the output target's lists or fields
+  kPatternsChanged = 1u << 0,         // selection, normalisation, working matrix or the patterns flag
+  kComponentsChanged = 1u << 1,       // the principal-component projection (or its absence)
+  kNetChanged = 1u << 2,              // the map was created, trained, loaded or destroyed; map
+                                      // windows made from an earlier map must close
+  kSettingsChanged = 1u << 3,         // the training parameters
+  kPaletteChanged = 1u << 4,          // the palette table
+  kOutputPlaceChanged = 1u << 5,      // the output target's lists or fields
+  kCellDescriptionChanged = 1u << 6,  // the open "Cell description" shows another cell
 };
 
 class GridwiseObserver {
@@ -107,6 +109,16 @@ class GridwiseSession {
   // window (copied, so later changes leave the window as it was). Nothing on Cancel.
   std::optional<MapPicture> createNewMap();
 
+  // "Cell Description...": the dialog at cell (0, 0).
+  void describeCells();
+  // A double click on a cell of one of this session's map windows: the open "Cell description"
+  // shows that cell (observers are told), or the dialog opens at it.
+  void showCell(CellPos cell);
+  // The "Cell description" currently open, or null.
+  CellDescriptionRequest* openCellDescription() const { return openDescription_; }
+  // "Find Cell...": the "Cell finder".
+  void findCells();
+
   // The output target: "Use active Excel sheet", the two lists and "First cell:"; "Output IDs".
   const OutputPlace& outputPlace() const { return place_; }
   bool outputIds() const { return outputIds_; }
@@ -152,6 +164,8 @@ class GridwiseSession {
   ColumnChoice choice_;
   OutputPlace place_;
   bool outputIds_ = false;
-  std::unique_ptr<GridwiseOutput> writer_;
+  // Outputs that wait for another write to end (each withdraws itself when destroyed).
+  std::vector<std::unique_ptr<GridwiseOutput>> queuedWriters_;
+  CellDescriptionRequest* openDescription_ = nullptr;
   std::vector<GridwiseObserver*> observers_;
 };

@@ -370,6 +370,75 @@ TEST_F(GridwiseSessionTest, NewMapPicturesUseTheChosenFeatureAndThePalette) {
   EXPECT_FALSE(session->createNewMap().has_value());
 }
 
+TEST_F(GridwiseSessionTest, CellDescriptionFollowsDoubleClicksWhileItIsOpen) {
+  session->describeCells();  // no map yet: nothing opens
+  EXPECT_TRUE(prompter.calls().empty());
+  createIrisPatterns();
+  createMap(4, 4);
+  RecordingObserver observer;
+  session->addObserver(observer);
+  const CellPos target = session->cellIndex().cellOf(100);
+  prompter.answerModal([&](ModalDialog& d) {
+    auto& r = dynamic_cast<CellDescriptionRequest&>(d);
+    EXPECT_EQ(session->openCellDescription(), &r);
+    EXPECT_EQ(r.cellNames().size(), 16u);
+    EXPECT_EQ(r.cellNames()[5], "B2");
+    EXPECT_EQ(r.cell(), (CellPos{0, 0}));
+    EXPECT_EQ(r.description().count, session->cellIndex().count(0, 0));
+    // A map window's double click while the dialog is open selects the cell in it.
+    session->showCell(target);
+    EXPECT_EQ(r.cell(), target);
+    const auto& d2 = r.description();
+    EXPECT_EQ(d2.count, session->cellIndex().count(target.row, target.column));
+    EXPECT_NE(std::find(d2.rowIds.begin(), d2.rowIds.end(), table.rowIds[100]), d2.rowIds.end());
+    EXPECT_EQ(d2.centreLines.size(), 4u);   // one per selected column, back in its own units
+    EXPECT_EQ(d2.averageLines.size(), 8u);  // one per raw column
+    return IDOK;
+  });
+  session->describeCells();
+  EXPECT_EQ(session->openCellDescription(), nullptr);
+  EXPECT_EQ(observer.all(), kCellDescriptionChanged);
+  // Without an open dialog a double click opens it at that cell.
+  prompter.answerModal([&](ModalDialog& d) {
+    EXPECT_EQ(dynamic_cast<CellDescriptionRequest&>(d).cell(), target);
+    return IDOK;
+  });
+  session->showCell(target);
+  session->removeObserver(observer);
+}
+
+TEST_F(GridwiseSessionTest, CellFinderListsIdsBySubstringOrAll) {
+  createIrisPatterns();
+  createMap(3, 3);
+  prompter.answerModal([&](ModalDialog& d) {
+    auto& r = dynamic_cast<CellFinderRequest&>(d);
+    EXPECT_TRUE(r.listedRows().empty());
+    r.setText("iris00");
+    r.find();
+    EXPECT_EQ(r.listedIds(), (std::vector<std::string>{"iris001", "iris002", "iris003", "iris004", "iris005",
+                                                       "iris006", "iris007", "iris008", "iris009"}));
+    r.selectListed(4);
+    const CellPos cell = winnerOf(*session, 4);
+    if (!r.found()) {
+      ADD_FAILURE() << "nothing found for a listed row";
+      return IDOK;
+    }
+    EXPECT_EQ(r.found()->cellName, kohonen::cellName(cell.row, cell.column));
+    EXPECT_EQ(r.found()->cellRowIds.size(),
+              static_cast<std::size_t>(session->cellIndex().count(cell.row, cell.column)));
+    r.setShowAll(true);
+    EXPECT_FALSE(r.findEnabled());
+    EXPECT_EQ(r.listedRows().size(), static_cast<std::size_t>(kIrisRows));
+    r.setShowAll(false);
+    EXPECT_EQ(r.listedRows().size(), 9u);
+    r.setText("nowhere");
+    r.find();
+    EXPECT_TRUE(r.listedRows().empty());
+    return IDOK;
+  });
+  session->findCells();
+}
+
 TEST_F(GridwiseSessionTest, SetDefaultsAsksAndResetsBothSettings) {
   TrainingSettings custom;
   custom.iterations = 12;

@@ -181,6 +181,27 @@ TEST_F(GridwiseSessionTest, VersionSevenWritesIdsThenCellNamesCellByCell) {
   EXPECT_FALSE(connection(Tool::Gridwise).busy());
 }
 
+TEST_F(GridwiseSessionTest, AnOutputStartedDuringAnotherWriteFollowsIt) {
+  scriptSelector({0, 1, 2, 3}, -1, false);
+  ASSERT_TRUE(session->createPatterns());
+  createMap(2, 2);
+  session->initOutputPlace();
+  session->setFirstCell("K1");
+  // Another window's write is in progress when this session's Output is pressed.
+  bridge_test::RecordingRequest other(connection(Tool::Gridwise), "iris.csv", "iris");
+  OutputWriter::Outcome during = OutputWriter::Outcome::Refused;
+  other.during = [&] {
+    prompter.answerMessage(IDYES);
+    during = session->output();
+    EXPECT_TRUE(irisSheet().value(1, 11).isEmpty());  // not yet written
+  };
+  connection(Tool::Gridwise).CallOnHostThread(other);
+  EXPECT_EQ(during, OutputWriter::Outcome::Queued);
+  EXPECT_EQ(other.calls, std::vector<std::string>{"block"});
+  expectOutputAt(irisSheet(), *session, 1, 11, false, [&](std::int32_t i) { return winnerOf(*session, i); });
+  EXPECT_FALSE(connection(Tool::Gridwise).busy());
+}
+
 TEST_F(GridwiseSessionTest, WithoutIdsTheLastColumnIsTheLimit) {
   scriptSelector({0, 1}, -1, false);
   ASSERT_TRUE(session->createPatterns());
