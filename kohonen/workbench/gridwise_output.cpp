@@ -12,8 +12,6 @@ namespace {
 
 // The bar moves after every this many rows; each pass ends at full scale and rests briefly.
 constexpr std::int32_t kRowsPerProgressStep = 10;
-constexpr int kProgressDone = 100;
-constexpr int kFinishedPauseMs = 100;
 
 // Clears the pending request and busy however the handler ends.
 class RequestEnd {
@@ -91,10 +89,9 @@ bool GridwiseOutput::writePass(Dispatch* worksheet, ProgressWindow& progress, co
       return false;
     }
     if ((i + 1) % kRowsPerProgressStep == 0)
-      progress.setPosition(static_cast<int>(static_cast<std::int64_t>(i + 1) * kProgressDone / rows));
+      progress.setPosition(static_cast<int>(static_cast<std::int64_t>(i + 1) * kProgressFullScale / rows));
   }
-  progress.setPosition(kProgressDone);
-  waitPumping(kFinishedPauseMs);
+  progress.finish(kProgressFinishedPause);
   return true;
 }
 
