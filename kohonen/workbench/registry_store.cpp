@@ -40,7 +40,8 @@ std::optional<fs::path> folderOf(std::string_view path) {
 fs::path registryRoot() {
   const char* config = std::getenv("XDG_CONFIG_HOME");
   fs::path base;
-  if (config && *config) {
+  // A relative XDG_CONFIG_HOME is invalid and ignored, as the base-directory rules say.
+  if (config && *config && fs::path(config).is_absolute()) {
     base = config;
   } else {
     const char* home = std::getenv("HOME");

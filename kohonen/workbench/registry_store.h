@@ -9,9 +9,9 @@
 #include <vector>
 
 // The per-user store that stands in for the machine registry: keys are folders under
-// $XDG_CONFIG_HOME/lumivane/registry (~/.config when the variable is unset) along the same key
-// path ("Software\Veltrax\Lumivane\Gridwise"), and every value is a file holding its raw bytes.
-// A key cannot hold a value and a subkey of the same name.
+// $XDG_CONFIG_HOME/lumivane/registry (~/.config when the variable is unset or not an absolute
+// path) along the same key path ("Software\Veltrax\Lumivane\Gridwise"), and every value is a
+// file holding its raw bytes. A key cannot hold a value and a subkey of the same name.
 //
 // Values are read into fixed-size buffers as the registry reads them: a value longer than the
 // buffer fails the read. Every value is replaced atomically (a complete new file, then a

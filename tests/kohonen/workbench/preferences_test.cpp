@@ -6,6 +6,7 @@
 
 #include <array>
 #include <bit>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -222,6 +223,22 @@ TEST_F(PreferencesTest, UnregisteringRemovesThePackageTreeDepthFirst) {
   unregisterPackage();
   EXPECT_FALSE(RegistryKey::open("Software\\Veltrax\\Lumivane"));
   EXPECT_TRUE(RegistryKey::open("Software\\Veltrax\\Another"));
+}
+
+TEST_F(PreferencesTest, TheStoreLivesUnderTheConfigHomeAndNeverUnderTheWorkingFolder) {
+  EXPECT_EQ(registryRoot(), config.path() / "lumivane" / "registry");
+  // A relative config home is ignored in favour of ~/.config.
+  lumivane::test::TempDir home;
+  const char* oldHome = std::getenv("HOME");
+  const std::string savedHome = oldHome ? oldHome : "";
+  setenv("HOME", home.path().c_str(), 1);
+  setenv("XDG_CONFIG_HOME", "relative/config", 1);
+  EXPECT_EQ(registryRoot(), home.path() / ".config" / "lumivane" / "registry");
+  setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+  if (oldHome)
+    setenv("HOME", savedHome.c_str(), 1);
+  else
+    unsetenv("HOME");
 }
 
 TEST_F(PreferencesTest, KeysRefuseNamesThatLeaveTheirFolder) {
