@@ -1,6 +1,7 @@
 #include "host/cell_address.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace host {
 
@@ -10,29 +11,14 @@ constexpr std::size_t kMaxLetters = 6;
 constexpr std::size_t kMaxDigits = 9;
 }  // namespace
 
-std::string columnLetters(std::int32_t column) {
-  std::string letters;
-  for (std::int64_t c = column; c > 0; c = (c - 1) / 26)
-    letters.insert(letters.begin(), static_cast<char>('A' + (c - 1) % 26));
-  return letters;
-}
-
-std::string cellName(std::int32_t row, std::int32_t column) {
-  return columnLetters(column) + std::to_string(row);
-}
-
 std::optional<CellArea> parseCellReference(std::string_view text) {
   std::size_t i = 0;
   if (i < text.size() && text[i] == '$') ++i;
-  std::int32_t column = 0;
   const std::size_t letterStart = i;
-  for (; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c < 'A' || c > 'Z') break;
-    column = column * 26 + (c - 'A' + 1);
-  }
+  while (i < text.size() && ((text[i] >= 'A' && text[i] <= 'Z') || (text[i] >= 'a' && text[i] <= 'z'))) ++i;
   if (i == letterStart || i - letterStart > kMaxLetters) return std::nullopt;
+  const auto column = static_cast<std::int32_t>(platform::columnNumber(
+      text.substr(letterStart, i - letterStart), std::numeric_limits<std::int32_t>::max()));
   if (i < text.size() && text[i] == '$') ++i;
   std::int32_t row = 0;
   const std::size_t digitStart = i;

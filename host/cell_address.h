@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/a1_notation.h"
+
 namespace host {
 
 // A rectangular block of cells, 1-based and inclusive.
@@ -15,10 +17,9 @@ struct CellArea {
   friend bool operator==(const CellArea&, const CellArea&) = default;
 };
 
-// Column letters of a 1-based column: 1 is A, 27 is AA, 256 is IV (any positive column).
-std::string columnLetters(std::int32_t column);
-// "B3" for row 3, column 2.
-std::string cellName(std::int32_t row, std::int32_t column);
+// Column letters and cell names in the platform's A1 notation ("AA", "B3").
+using platform::cellName;
+using platform::columnLetters;
 
 // Parses one cell reference ("B3", "$B$3", "b3"); nothing when it is not one or its numbers
 // overflow. Limits are not checked here.

@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr int kLettersInAlphabet = 26;
 // Each part of a first cell fits a 12-character buffer with its terminator.
 constexpr std::size_t kMaxFirstCellPart = 11;
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
@@ -18,31 +17,7 @@ bool isLetter(char c) {
   return c >= 'A' && c <= 'Z';
 }
 
-// Folds letters to a column number (A = 1, AA = 27); stops growing once past limit so long
-// names cannot overflow.
-std::int64_t foldLetters(std::string_view letters, std::int64_t limit) {
-  std::int64_t n = 0;
-  for (char c : letters) {
-    n = n * kLettersInAlphabet + (upper(c) - 'A' + 1);
-    if (n > limit) return limit + 1;
-  }
-  return n;
-}
-
 }  // namespace
-
-std::string columnLetters(std::int32_t column) {
-  if (column < 1) return {};
-  // Bijective base 26: there is no zero digit, so take one off before each division.
-  std::string letters;
-  for (std::int64_t k = column; k > 0; k = (k - 1) / kLettersInAlphabet)
-    letters.insert(letters.begin(), static_cast<char>('A' + (k - 1) % kLettersInAlphabet));
-  return letters;
-}
-
-std::string cellName(std::int32_t row, std::int32_t column) {
-  return columnLetters(column) + std::to_string(row);
-}
 
 bool parseColumnList(std::string_view text, std::int32_t maxColumns, std::vector<std::int32_t>& columns) {
   std::vector<std::int32_t> result;
@@ -59,7 +34,7 @@ bool parseColumnList(std::string_view text, std::int32_t maxColumns, std::vector
       continue;
     }
     if (c != ',' && c != '-') return false;
-    const std::int64_t number = foldLetters(name, maxColumns);
+    const std::int64_t number = platform::columnNumber(name, maxColumns);
     if (number < 1 || number > maxColumns) return false;
     const auto column = static_cast<std::int32_t>(number);
     if (previousSeparator == '-') {
@@ -90,7 +65,7 @@ bool parseFirstCell(std::string_view text, std::int32_t& row, std::int32_t& colu
 
   std::int64_t rowValue = 0;
   for (char d : digits) rowValue = std::min(rowValue * 10 + (d - '0'), kInt32Max);
-  column = static_cast<std::int32_t>(std::min(foldLetters(letters, kInt32Max), kInt32Max));
+  column = static_cast<std::int32_t>(std::min(platform::columnNumber(letters, kInt32Max), kInt32Max));
   row = static_cast<std::int32_t>(rowValue);
   return true;
 }

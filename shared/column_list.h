@@ -5,14 +5,13 @@
 #include <string_view>
 #include <vector>
 
-// Spreadsheet column letters and the two small grammars the tools accept from the user: the
-// list of data columns ("A-E,F,G,K-AA") and the first cell of an output ("B3").
+#include "platform/a1_notation.h"
 
-// Letters of a 1-based column: 1 is A, 26 is Z, 27 is AA, 256 is IV. Empty for a column below 1.
-std::string columnLetters(std::int32_t column);
-
-// A cell as messages name it: the column letters followed by the decimal row ("B7").
-std::string cellName(std::int32_t row, std::int32_t column);
+// The two small grammars the tools accept from the user: the list of data columns
+// ("A-E,F,G,K-AA") and the first cell of an output ("B3"). Column letters and cell names are
+// the platform's A1 notation.
+using platform::cellName;
+using platform::columnLetters;
 
 // Parses a column list: letters name columns (case is ignored), ',' separates entries, "X-Y"
 // stands for X, X+1, ..., Y, blanks and tabs are ignored. The result keeps the written order,
