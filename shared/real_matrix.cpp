@@ -5,8 +5,8 @@
 #include <new>
 #include <vector>
 
+#include "shared/simd.h"
 #include "shared/svd.h"
-#include "shared/vector_kernels.h"
 
 namespace {
 
@@ -332,7 +332,7 @@ RealMatrix Cov(const RealMatrix& m) {
     const double* xk = a + static_cast<std::int64_t>(k) * n;
     for (std::int32_t j = 0; j < n; ++j) centred[j] = xk[j] - mu[j];
     for (std::int32_t i = 0; i < n; ++i)
-      kernels::axpy(c + static_cast<std::int64_t>(i) * n, centred[i], centred.data(), i + 1);
+      simd::axpy(c + static_cast<std::int64_t>(i) * n, centred[i], centred.data(), i + 1);
   }
   const double divisor = rows - 1;
   for (std::int32_t i = 0; i < n; ++i)

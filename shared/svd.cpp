@@ -3,7 +3,7 @@
 #include <cmath>
 #include <new>
 
-#include "shared/vector_kernels.h"
+#include "shared/simd.h"
 
 namespace {
 
@@ -109,8 +109,8 @@ void SvdDecomposition::bidiagonalise(double* ut, double& anorm) {
       coli[i] = f - g;
       for (std::int32_t j = l; j < n; ++j) {
         double* colj = ut + static_cast<std::size_t>(j) * m;
-        const double fj = kernels::dot(coli + i, colj + i, m - i) / h;
-        kernels::axpy(colj + i, fj, coli + i, m - i);
+        const double fj = simd::dot(coli + i, colj + i, m - i) / h;
+        simd::axpy(colj + i, fj, coli + i, m - i);
       }
       for (std::int32_t k = i; k < m; ++k) coli[k] *= scale;
     }
@@ -135,11 +135,11 @@ void SvdDecomposition::bidiagonalise(double* ut, double& anorm) {
         for (std::int32_t j = l; j < m; ++j) s[j] = 0.0;
         for (std::int32_t k = l; k < n; ++k) {
           const double* colk = ut + static_cast<std::size_t>(k) * m;
-          kernels::axpy(s + l, colk[i], colk + l, m - l);
+          simd::axpy(s + l, colk[i], colk + l, m - l);
         }
         for (std::int32_t k = l; k < n; ++k) {
           double* colk = ut + static_cast<std::size_t>(k) * m;
-          kernels::axpy(colk + l, rv1[k], s + l, m - l);
+          simd::axpy(colk + l, rv1[k], s + l, m - l);
         }
         for (std::int32_t k = l; k < n; ++k) ut[static_cast<std::size_t>(k) * m + i] *= scale;
       }
@@ -165,8 +165,8 @@ void SvdDecomposition::accumulateRight(const double* ut) {
         for (std::int32_t j = l; j < n; ++j) vti[j] = (ai[j] / ai[l]) / g;
         for (std::int32_t j = l; j < n; ++j) {
           double* vtj = vt + static_cast<std::size_t>(j) * n;
-          const double s = kernels::dot(ai + l, vtj + l, n - l);
-          kernels::axpy(vtj + l, s, vti + l, n - l);
+          const double s = simd::dot(ai + l, vtj + l, n - l);
+          simd::axpy(vtj + l, s, vti + l, n - l);
         }
       }
       for (std::int32_t j = l; j < n; ++j) {
@@ -193,9 +193,9 @@ void SvdDecomposition::accumulateLeft(double* ut) {
       g = 1.0 / g;
       for (std::int32_t j = l; j < n; ++j) {
         double* colj = ut + static_cast<std::size_t>(j) * m;
-        const double s = kernels::dot(coli + l, colj + l, m - l);
+        const double s = simd::dot(coli + l, colj + l, m - l);
         const double f = (s / coli[i]) * g;
-        kernels::axpy(colj + i, f, coli + i, m - i);
+        simd::axpy(colj + i, f, coli + i, m - i);
       }
       for (std::int32_t j = i; j < m; ++j) coli[j] *= g;
     } else {
@@ -240,7 +240,7 @@ void SvdDecomposition::diagonalise(double* ut, double anorm) {
           w[i] = h;
           c = g / h;
           s = -f / h;
-          kernels::rotate(ucol(nm), ucol(i), m, c, s);
+          simd::rotate(ucol(nm), ucol(i), m, c, s);
         }
       }
       const double z = w[k];
@@ -279,7 +279,7 @@ void SvdDecomposition::diagonalise(double* ut, double anorm) {
         g = g * c - x * s;
         h = y * s;
         y *= c;
-        kernels::rotate(vcol(j), vcol(i), n, c, s);
+        simd::rotate(vcol(j), vcol(i), n, c, s);
         zz = Pythag(f, h);
         w[j] = zz;
         if (zz != 0.0) {
@@ -288,7 +288,7 @@ void SvdDecomposition::diagonalise(double* ut, double anorm) {
         }
         f = c * g + s * y;
         x = c * y - s * g;
-        kernels::rotate(ucol(j), ucol(i), m, c, s);
+        simd::rotate(ucol(j), ucol(i), m, c, s);
       }
       rv1[l] = 0.0;
       rv1[k] = f;

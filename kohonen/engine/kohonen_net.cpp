@@ -6,8 +6,8 @@
 #include <cstring>
 #include <new>
 
-#include "kohonen/engine/som_kernels.h"
 #include "platform/random.h"
+#include "shared/simd.h"
 
 namespace {
 
@@ -85,8 +85,8 @@ double KohonenNet::cellDistance(std::int32_t r, std::int32_t c, const double* x)
 // Fills squaredDistances_ with Σₖ (wₖ − xₖ)² for every cell, each sum accumulated in component
 // order exactly as cellDistance does, but with the cells as the contiguous (vectorised) axis.
 double KohonenNet::computeSquaredDistances(const double* x) const {
-  return som_kernels::squaredDistances(weights_.data(), cellCount(), dimension_, x, 0, cellCount(),
-                                       squaredDistances_.data());
+  return simd::squaredDistances(weights_.data(), cellCount(), dimension_, x, 0, cellCount(),
+                                squaredDistances_.data());
 }
 
 CellPos KohonenNet::findWinner(const double* x) const {
@@ -155,10 +155,9 @@ double KohonenNet::updateTowards(const double* x, CellPos winner, double delta, 
   }
   const std::int32_t begin = rFirst * columns_;
   const std::int32_t end = begin + n;
-  const double before = som_kernels::squaredDistances(planes, cells, dimension_, next, 0, begin, acc);
-  const double moved =
-      som_kernels::pullAndMeasure(planes, cells, dimension_, x, h, delta, next, begin, end, acc);
-  const double after = som_kernels::squaredDistances(planes, cells, dimension_, next, end, cells, acc);
+  const double before = simd::squaredDistances(planes, cells, dimension_, next, 0, begin, acc);
+  const double moved = simd::pullAndMeasure(planes, cells, dimension_, x, h, delta, next, begin, end, acc);
+  const double after = simd::squaredDistances(planes, cells, dimension_, next, end, cells, acc);
   return std::fmin(before, std::fmin(moved, after));
 }
 

@@ -6,13 +6,14 @@
 #include <new>
 
 #include "mlp/engine/perceptron.h"
-#include "plugins/rprop/dense_kernels.h"
+#include "plugins/rprop/tanh_kernel.h"
 #include "shared/exceptions.h"
+#include "shared/simd.h"
 
 namespace {
 
-using rprop_kernels::kLanes;
-using rprop_kernels::paddedWidth;
+using simd::kLanes;
+using simd::paddedWidth;
 
 bool sameBits(double a, double b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
@@ -36,7 +37,7 @@ static_assert(kProbeCount % kLanes == 0, "the tanh kernel takes whole vectors");
 bool tanhKernelMatches(ActivationFunction f, DerivativeFunction df) {
   double y[kProbeCount], slope[kProbeCount];
   std::copy(kProbeValues, kProbeValues + kProbeCount, y);
-  rprop_kernels::tanhWithSlope(y, slope, kProbeCount);
+  rprop_tanh::tanhWithSlope(y, slope, kProbeCount);
   for (int k = 0; k < kProbeCount; ++k) {
     const double s = kProbeValues[k];
     const double expected = f(s);
@@ -134,8 +135,8 @@ void ResilientNetworkState::ForwardBlock(const double* const* questions, int row
   for (int l = 0; l < network_->layerCount; ++l) {
     Layer& layer = *layers_[l];
     if (layer.dense) {
-      rprop_kernels::denseNetInputs(in, rows, layer.inputs, layer.inputMajor.data(), layer.bias.data(),
-                                    layer.width, layer.outputs.data());
+      simd::denseNetInputs(in, rows, layer.inputs, layer.inputMajor.data(), layer.bias.data(), layer.width,
+                           layer.outputs.data());
     } else {
       Neuron* const* neurons = network_->neurons[l];
       for (int e = 0; e < rows; ++e) {
@@ -153,7 +154,7 @@ void ResilientNetworkState::Activate(int l, int rows) {
   Layer& layer = *layers_[l];
   switch (layer.activation) {
     case ActivationKind::kTanh:
-      rprop_kernels::tanhWithSlope(layer.outputs.data(), layer.slopes.data(), rows * layer.width);
+      rprop_tanh::tanhWithSlope(layer.outputs.data(), layer.slopes.data(), rows * layer.width);
       return;
     case ActivationKind::kLinear:
       return;  // y = s, and the slopes hold 1 since construction
@@ -196,8 +197,8 @@ void ResilientNetworkState::BackPropagateBlock(const double* const* questions, c
 void ResilientNetworkState::AccumulateLayer(int l, const double* const* inputs, int rows) {
   Layer& layer = *layers_[l];
   if (layer.dense) {
-    rprop_kernels::accumulateDenseGradient(inputs, layer.deltas.data(), rows, layer.inputs, layer.width,
-                                           layer.gradient.data());
+    simd::accumulateDenseGradient(inputs, layer.deltas.data(), rows, layer.inputs, layer.width,
+                                  layer.gradient.data());
     return;
   }
   const auto& states = neuronStates_[l];
@@ -212,9 +213,8 @@ void ResilientNetworkState::PropagateSignal(int l, int rows) {
   const Layer& layer = *layers_[l];
   Layer& below = *layers_[l - 1];
   if (layer.dense) {
-    rprop_kernels::denseBackSignal(layer.deltas.data(), rows, layer.neurons, layer.width,
-                                   layer.neuronMajor.data(), below.width, below.slopes.data(),
-                                   below.deltas.data());
+    simd::denseBackSignal(layer.deltas.data(), rows, layer.neurons, layer.width, layer.neuronMajor.data(),
+                          below.width, below.slopes.data(), below.deltas.data());
     return;
   }
   const auto& states = neuronStates_[l];

@@ -1,6 +1,6 @@
 // The vectorised training against a plain transcription of the algorithm: cells as separate
 // vectors, the Gaussian evaluated per cell, the winner by the root-mean-square distance. Both
-// must produce the same bits.
+// must produce the same bits, on either build of the vector kernels.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +9,7 @@
 
 #include "kohonen/engine/kohonen_net.h"
 #include "kohonen_test_helpers.h"
+#include "shared/simd.h"
 
 namespace {
 
@@ -55,25 +56,30 @@ struct Shape {
 };
 
 TEST(ReferenceTraining, SameBitsForEveryShapeAndWidth) {
-  std::mt19937 gen(11);
-  std::normal_distribution<double> normal;
-  // Cell counts below, at and between the vector block sizes; wide, medium and winner-only
-  // neighbourhoods (the wide ones move whole map rows in one sweep, the narrow ones spans).
-  const Shape shapes[] = {{1, 1, 3}, {1, 7, 2}, {3, 5, 4}, {4, 4, 1}, {5, 9, 3}, {9, 4, 10}, {20, 20, 10}};
-  for (const Shape& shape : shapes) {
-    const int n = 60;
-    std::vector<double> values(static_cast<std::size_t>(n * shape.dimension));
-    for (double& v : values) v = normal(gen);
-    const RealMatrix data(n, shape.dimension, values.data());
-    KohonenNet net(shape.rows, shape.columns, shape.dimension);
-    ReferenceMap reference(net);
-    for (double stiffness : {6.0, 1.3, 0.4, 0.0}) {
-      net.setStiffness(stiffness);
-      net.trainEpoch(data, 0.07);
-      reference.trainEpoch(data, stiffness, 0.07);
-      ReferenceMap trained(net);
-      ASSERT_EQ(trained.cells, reference.cells)
-          << shape.rows << "x" << shape.columns << "x" << shape.dimension << " stiffness " << stiffness;
+  // On the baseline and on the AVX2 build of the kernels.
+  for (simd::Path path : {simd::Path::kBaseline, simd::Path::kAvx2}) {
+    simd::ScopedPath forced(path);
+    if (!forced.ok()) continue;
+    std::mt19937 gen(11);
+    std::normal_distribution<double> normal;
+    // Cell counts below, at and between the vector block sizes; wide, medium and winner-only
+    // neighbourhoods (the wide ones move whole map rows in one sweep, the narrow ones spans).
+    const Shape shapes[] = {{1, 1, 3}, {1, 7, 2}, {3, 5, 4}, {4, 4, 1}, {5, 9, 3}, {9, 4, 10}, {20, 20, 10}};
+    for (const Shape& shape : shapes) {
+      const int n = 60;
+      std::vector<double> values(static_cast<std::size_t>(n * shape.dimension));
+      for (double& v : values) v = normal(gen);
+      const RealMatrix data(n, shape.dimension, values.data());
+      KohonenNet net(shape.rows, shape.columns, shape.dimension);
+      ReferenceMap reference(net);
+      for (double stiffness : {6.0, 1.3, 0.4, 0.0}) {
+        net.setStiffness(stiffness);
+        net.trainEpoch(data, 0.07);
+        reference.trainEpoch(data, stiffness, 0.07);
+        ReferenceMap trained(net);
+        ASSERT_EQ(trained.cells, reference.cells)
+            << shape.rows << "x" << shape.columns << "x" << shape.dimension << " stiffness " << stiffness;
+      }
     }
   }
 }
