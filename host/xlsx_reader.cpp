@@ -1,0 +1,436 @@
+// Reading .xlsx packages: the workbook part, its relationships, shared strings, the number
+// formats of the cell styles and each worksheet, streamed through the XML reader.
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "host/number_text.h"
+#include "host/workbook_builder.h"
+#include "host/xml_reader.h"
+#include "host/zip_archive.h"
+#include "platform/dispatch.h"
+
+namespace host {
+
+namespace {
+
+constexpr std::string_view kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr std::string_view kStrictMainNs = "http://purl.oclc.org/ooxml/spreadsheetml/main";
+constexpr std::string_view kRelNs = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+constexpr std::string_view kStrictRelNs = "http://purl.oclc.org/ooxml/officeDocument/relationships";
+// Days from the 1904 system's day 0 (1 January 1904) to the 1900 system's day 0.
+constexpr double k1904Offset = 1462;
+
+bool mainNs(const XmlReader& x) {
+  return x.ns() == kMainNs || x.ns() == kStrictMainNs;
+}
+
+// A damaged part: the reason names the part and what was wrong.
+struct Damage {
+  std::string what;
+};
+
+// The folder of a part name ("xl/worksheets/sheet1.xml" -> "xl/worksheets/").
+std::string folderOf(const std::string& part) {
+  const std::size_t slash = part.rfind('/');
+  return slash == std::string::npos ? std::string() : part.substr(0, slash + 1);
+}
+
+// A relationship target resolved against the folder of its source part.
+std::string resolve(const std::string& folder, std::string_view target) {
+  std::string path = target.starts_with('/') ? std::string(target.substr(1)) : folder + std::string(target);
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const std::size_t slash = path.find('/', start);
+    const std::string piece =
+        path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    if (piece == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!piece.empty() && piece != ".") {
+      parts.push_back(piece);
+    }
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  std::string out;
+  for (const auto& p : parts) out += (out.empty() ? "" : "/") + p;
+  return out;
+}
+
+struct Relationship {
+  std::string type;  // the last segment of the type URI ("worksheet", "sharedStrings")
+  std::string target;
+};
+
+std::unordered_map<std::string, Relationship> readRelationships(const ZipArchive& zip,
+                                                                const std::string& part) {
+  std::unordered_map<std::string, Relationship> rels;
+  const std::string relsPart = folderOf(part) + "_rels/" + part.substr(folderOf(part).size()) + ".rels";
+  if (!zip.has(relsPart)) return rels;
+  const std::string text = zip.readAll(relsPart);
+  XmlReader x(text);
+  for (XmlReader::Node n; (n = x.next()) != XmlReader::Node::Done;) {
+    if (n != XmlReader::Node::Start || x.name() != "Relationship") continue;
+    const auto id = x.attribute("Id");
+    const auto type = x.attribute("Type");
+    const auto target = x.attribute("Target");
+    if (!id || !type || !target) continue;
+    if (x.attribute("TargetMode") == std::optional<std::string_view>("External")) continue;
+    const std::size_t slash = type->rfind('/');
+    rels[std::string(*id)] = {std::string(type->substr(slash == std::string_view::npos ? 0 : slash + 1)),
+                              resolve(folderOf(part), *target)};
+  }
+  return rels;
+}
+
+// Text of a string item (<si>, <is>): its <t> and its rich-text runs' <t>, without the
+// phonetic runs (<rPh>).
+std::string stringItem(XmlReader& x) {
+  std::string text;
+  if (x.empty()) return text;
+  const int depth = x.depth();
+  bool inT = false;
+  for (;;) {
+    const XmlReader::Node n = x.next();
+    if (n == XmlReader::Node::Done) throw Damage{"a text ends early"};
+    if (n == XmlReader::Node::End && x.depth() == depth) break;
+    if (n == XmlReader::Node::Start) {
+      if (x.name() == "rPh") {
+        x.skipElement();
+      } else if (x.name() == "t" && !x.empty()) {
+        inT = true;
+      }
+    } else if (n == XmlReader::Node::End && x.name() == "t") {
+      inT = false;
+    } else if (n == XmlReader::Node::Text && inT) {
+      text += x.text();
+    }
+  }
+  return decodeXlsxEscapes(text);
+}
+
+std::vector<std::string> readSharedStrings(const ZipArchive& zip, const std::string& part) {
+  std::vector<std::string> strings;
+  if (part.empty() || !zip.has(part)) return strings;
+  auto stream = zip.stream(part, kMaxZipTextSize);
+  XmlReader x([&](char* b, std::size_t n) { return stream->read(b, n); });
+  for (XmlReader::Node n; (n = x.next()) != XmlReader::Node::Done;)
+    if (n == XmlReader::Node::Start && x.name() == "si") strings.push_back(stringItem(x));
+  return strings;
+}
+
+// Number-format codes that show a date or a time: any of the date and time letters outside
+// quoted text, escapes and colour or locale brackets.
+bool isDateFormatCode(std::string_view code) {
+  if (platform::equalsNoCase(code, "General")) return false;
+  for (std::size_t i = 0; i < code.size(); ++i) {
+    const char c = code[i];
+    if (c == '"') {
+      i = code.find('"', i + 1);
+      if (i == std::string_view::npos) return false;
+    } else if (c == '\\' || c == '_' || c == '*') {
+      ++i;
+    } else if (c == '[') {
+      const std::size_t end = code.find(']', i);
+      if (end == std::string_view::npos) return false;
+      const std::string_view inside = code.substr(i + 1, end - i - 1);
+      // Elapsed-time fields ([h], [mm], [ss]) are times; colours and locales are not.
+      if (!inside.empty() && inside.find_first_not_of("hHmMsS") == std::string_view::npos) return true;
+      i = end;
+    } else if (c == ';') {
+      return false;  // the first section decides
+    } else if (std::string_view("dDmMyYhHsS").find(c) != std::string_view::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Built-in number formats that show dates or times.
+bool isBuiltInDateFormat(long id) {
+  return (id >= 14 && id <= 22) || (id >= 45 && id <= 47);
+}
+
+long toLong(std::optional<std::string_view> s, long fallback) {
+  if (!s) return fallback;
+  long v = 0;
+  const auto [end, ec] = std::from_chars(s->data(), s->data() + s->size(), v);
+  return ec == std::errc() ? v : fallback;
+}
+
+// For each cell style (cellXfs index) whether its number format shows a date or time.
+std::vector<bool> readDateStyles(const ZipArchive& zip, const std::string& part) {
+  std::vector<bool> dates;
+  if (part.empty() || !zip.has(part)) return dates;
+  const std::string text = zip.readAll(part);
+  XmlReader x(text);
+  std::unordered_map<long, bool> custom;
+  bool inCellXfs = false;
+  for (XmlReader::Node n; (n = x.next()) != XmlReader::Node::Done;) {
+    if (n == XmlReader::Node::End && x.name() == "cellXfs") inCellXfs = false;
+    if (n != XmlReader::Node::Start) continue;
+    if (x.name() == "numFmt") {
+      custom[toLong(x.attribute("numFmtId"), -1)] = isDateFormatCode(x.attribute("formatCode").value_or(""));
+    } else if (x.name() == "cellXfs") {
+      inCellXfs = !x.empty();
+    } else if (x.name() == "xf" && inCellXfs) {
+      const long id = toLong(x.attribute("numFmtId"), 0);
+      const auto it = custom.find(id);
+      dates.push_back(it != custom.end() ? it->second : isBuiltInDateFormat(id));
+      if (dates.size() > 1'000'000) throw Damage{"the styles hold too many cell formats"};
+    }
+  }
+  return dates;
+}
+
+// "B7" -> row 7, column 2; false unless letters then digits.
+bool cellRef(std::string_view s, std::int64_t& row, std::int64_t& col) {
+  std::size_t i = 0;
+  col = 0;
+  while (i < s.size() && ((s[i] >= 'A' && s[i] <= 'Z') || (s[i] >= 'a' && s[i] <= 'z')) && i < 4)
+    col = col * 26 + ((s[i] | 0x20) - 'a' + 1), ++i;
+  if (i == 0) return false;
+  const std::size_t digits = i;
+  row = 0;
+  while (i < s.size() && s[i] >= '0' && s[i] <= '9' && i - digits < 8) row = row * 10 + (s[i] - '0'), ++i;
+  return i == s.size() && i > digits && row >= 1;
+}
+
+std::string cellLabel(std::int64_t row, std::int64_t col) {
+  if (row >= 1 && col >= 1 && row <= 1048576 && col <= 16384)
+    return cellName(static_cast<std::int32_t>(row), static_cast<std::int32_t>(col));
+  return "R" + std::to_string(row) + "C" + std::to_string(col);
+}
+
+struct SharedFormula {
+  std::shared_ptr<const WorkbookBuilder::FormulaText> text;
+  std::int64_t row = 0, col = 0;
+};
+
+class SheetReader {
+ public:
+  SheetReader(WorkbookBuilder& book, int sheet, const std::vector<std::string>& strings,
+              const std::vector<bool>& dateStyles, double dateOffset, bool recalculate)
+      : book_(book),
+        sheet_(sheet),
+        strings_(strings),
+        dateStyles_(dateStyles),
+        dateOffset_(dateOffset),
+        recalculate_(recalculate) {}
+
+  void read(XmlReader& x) {
+    for (XmlReader::Node n; (n = x.next()) != XmlReader::Node::Done;) {
+      if (n != XmlReader::Node::Start || !mainNs(x)) continue;
+      if (x.name() == "row") {
+        row_ = toLong(x.attribute("r"), row_ + 1);
+        if (row_ < 1) throw Damage{"a row has the number " + std::to_string(row_)};
+        col_ = 0;
+      } else if (x.name() == "c") {
+        cell(x);
+      }
+    }
+  }
+
+ private:
+  void cell(XmlReader& x) {
+    std::int64_t row = row_, col = col_ + 1;
+    if (const auto r = x.attribute("r")) {
+      if (!cellRef(*r, row, col))
+        throw Damage{"a cell has the reference \"" + std::string(r->substr(0, 20)) + "\""};
+    }
+    if (row_ == 0) row_ = row;
+    col_ = col;
+    const std::string type(x.attribute("t").value_or("n"));
+    const long style = toLong(x.attribute("s"), 0);
+    const bool asDate =
+        style >= 0 && static_cast<std::size_t>(style) < dateStyles_.size() && dateStyles_[style];
+    std::optional<std::string> value, formula, inlineText;
+    std::string formulaType, shareIndex;
+    bool hasFormula = false;
+    if (!x.empty()) {
+      const int depth = x.depth();
+      for (;;) {
+        const XmlReader::Node n = x.next();
+        if (n == XmlReader::Node::Done) throw Damage{"cell " + cellLabel(row, col) + " ends early"};
+        if (n == XmlReader::Node::End && x.depth() == depth) break;
+        if (n != XmlReader::Node::Start) continue;
+        if (x.name() == "v") {
+          value = x.elementText();
+        } else if (x.name() == "f") {
+          hasFormula = true;
+          formulaType = std::string(x.attribute("t").value_or("normal"));
+          shareIndex = std::string(x.attribute("si").value_or(""));
+          formula = x.elementText();
+        } else if (x.name() == "is") {
+          inlineText = stringItem(x);
+        } else {
+          x.skipElement();
+        }
+      }
+    }
+    if (hasFormula && formulaType == "shared") {
+      // The first cell of a shared formula carries its text; the others refer to it.
+      if (formula && !formula->empty()) {
+        shared_[shareIndex] = {book_.formulaText(*formula, FormulaGrammar::A1), row, col};
+      }
+    }
+    const bool stored = value.has_value() || inlineText.has_value();
+    if (hasFormula && (!stored || recalculate_) && formulaType != "array" && formulaType != "dataTable") {
+      std::shared_ptr<const WorkbookBuilder::FormulaText> text;
+      std::int32_t rowShift = 0, colShift = 0;
+      if (formulaType == "shared") {
+        if (const auto it = shared_.find(shareIndex); it != shared_.end()) {
+          text = it->second.text;
+          rowShift = static_cast<std::int32_t>(row - it->second.row);
+          colShift = static_cast<std::int32_t>(col - it->second.col);
+        }
+      } else if (formula) {
+        text = book_.formulaText(*formula, FormulaGrammar::A1);
+      }
+      if (text) {
+        std::optional<FormulaValue> fallback;
+        if (stored) {
+          fallback = storedValue(type, value, inlineText, row, col);
+          if (asDate && type == "n" && fallback->kind == CellKind::Number) fallback->number += dateOffset_;
+        }
+        book_.addFormula(sheet_, row, col, std::move(text), rowShift, colShift, asDate, std::move(fallback));
+        return;
+      }
+    }
+    if (!stored) return;
+    FormulaValue v = storedValue(type, value, inlineText, row, col);
+    if (asDate && type == "n" && v.kind == CellKind::Number) v.number += dateOffset_;
+    if (type == "d") {
+      if (v.kind == CellKind::Number)
+        book_.setDate(sheet_, row, col, v.number);
+      else
+        book_.setValue(sheet_, row, col, v, false);
+    } else {
+      book_.setValue(sheet_, row, col, v, asDate && v.kind == CellKind::Number);
+    }
+  }
+
+  FormulaValue storedValue(const std::string& type, const std::optional<std::string>& value,
+                           const std::optional<std::string>& inlineText, std::int64_t row, std::int64_t col) {
+    const std::string where = "cell " + cellLabel(row, col);
+    if (type == "inlineStr") return FormulaValue::ofText(inlineText.value_or(value.value_or("")));
+    const std::string& v = value ? *value : inlineText.value();
+    if (type == "s") {
+      const long index = toLong(v, -1);
+      if (index < 0 || static_cast<std::size_t>(index) >= strings_.size())
+        throw Damage{where + " refers to a text that does not exist"};
+      return FormulaValue::ofText(strings_[static_cast<std::size_t>(index)]);
+    }
+    if (type == "str") return FormulaValue::ofText(decodeXlsxEscapes(v));
+    if (type == "b") return FormulaValue::ofBoolean(v == "1" || platform::equalsNoCase(v, "true"));
+    if (type == "e") return FormulaValue::ofError(errorFromText(v).value_or(kErrorValue));
+    if (type == "d") {
+      if (const auto d = parseIsoDate(v)) return FormulaValue::ofNumber(*d);
+      throw Damage{where + " holds \"" + v.substr(0, 40) + "\" where a date belongs"};
+    }
+    if (type != "n") throw Damage{where + " has the unknown type \"" + type.substr(0, 20) + "\""};
+    if (v.empty()) return {};
+    const auto n = parseNumber(v);
+    if (!n) throw Damage{where + " holds \"" + v.substr(0, 40) + "\" where a number belongs"};
+    return FormulaValue::ofNumber(*n);
+  }
+
+  WorkbookBuilder& book_;
+  int sheet_;
+  const std::vector<std::string>& strings_;
+  const std::vector<bool>& dateStyles_;
+  double dateOffset_;
+  bool recalculate_;
+  std::int64_t row_ = 0, col_ = 0;
+  std::unordered_map<std::string, SharedFormula> shared_;
+};
+
+struct SheetEntry {
+  std::string name;
+  std::string part;
+};
+
+}  // namespace
+
+std::shared_ptr<Workbook> readXlsx(const ZipArchive& zip, const std::string& fileName, SheetLimits limits) {
+  try {
+    // The workbook part, named by the package's root relationships.
+    std::string workbookPart = "xl/workbook.xml";
+    for (const auto& [id, rel] : readRelationships(zip, ""))
+      if (rel.type == "officeDocument") workbookPart = rel.target;
+    if (!zip.has(workbookPart)) refuse(fileName, "the file is not an .xlsx workbook");
+    const auto rels = readRelationships(zip, workbookPart);
+    std::string stringsPart, stylesPart;
+    for (const auto& [id, rel] : rels) {
+      if (rel.type == "sharedStrings") stringsPart = rel.target;
+      if (rel.type == "styles") stylesPart = rel.target;
+    }
+
+    std::vector<SheetEntry> sheets;
+    bool date1904 = false, recalculate = false;
+    int activeTab = 0;
+    {
+      const std::string text = zip.readAll(workbookPart);
+      XmlReader x(text);
+      for (XmlReader::Node n; (n = x.next()) != XmlReader::Node::Done;) {
+        if (n != XmlReader::Node::Start) continue;
+        if (x.name() == "workbookPr") {
+          const auto v = x.attribute("date1904");
+          date1904 =
+              v == std::optional<std::string_view>("1") || v == std::optional<std::string_view>("true");
+        } else if (x.name() == "calcPr") {
+          const auto v = x.attribute("fullCalcOnLoad");
+          recalculate =
+              v == std::optional<std::string_view>("1") || v == std::optional<std::string_view>("true");
+        } else if (x.name() == "workbookView") {
+          activeTab = static_cast<int>(toLong(x.attribute("activeTab"), 0));
+        } else if (x.name() == "sheet" && mainNs(x)) {
+          auto id = x.attribute(kRelNs, "id");
+          if (!id) id = x.attribute(kStrictRelNs, "id");
+          if (!id) continue;
+          const auto it = rels.find(std::string(*id));
+          // Chart sheets and dialog sheets hold no cells.
+          if (it == rels.end() || it->second.type != "worksheet") continue;
+          if (sheets.size() >= static_cast<std::size_t>(kMaxSheets))
+            refuse(fileName, "the workbook has more than " + groupedNumber(kMaxSheets) + " sheets");
+          sheets.push_back({std::string(x.attribute("name").value_or("")), it->second.target});
+        }
+      }
+    }
+    if (sheets.empty()) refuse(fileName, "the file holds no worksheet");
+
+    const std::vector<std::string> strings = readSharedStrings(zip, stringsPart);
+    const std::vector<bool> dateStyles = readDateStyles(zip, stylesPart);
+    WorkbookBuilder book(fileName, limits);
+    for (const SheetEntry& entry : sheets) {
+      const int index = book.addSheet(entry.name);
+      if (!zip.has(entry.part)) throw Damage{"the sheet \"" + entry.name + "\" is missing"};
+      auto stream = zip.stream(entry.part);
+      XmlReader x([&](char* b, std::size_t n) { return stream->read(b, n); });
+      SheetReader reader(book, index, strings, dateStyles, date1904 ? k1904Offset : 0.0, recalculate);
+      try {
+        reader.read(x);
+      } catch (const Damage& d) {
+        throw Damage{d.what + " in the sheet \"" + entry.name + "\""};
+      } catch (const std::runtime_error& e) {
+        if (dynamic_cast<const WorkbookFileError*>(&e)) throw;
+        throw Damage{"the sheet \"" + entry.name + "\": " + e.what()};
+      }
+    }
+    auto workbook = book.finish();
+    if (activeTab >= 0 && activeTab < workbook->sheetCount()) workbook->activateSheet(activeTab);
+    return workbook;
+  } catch (const Damage& d) {
+    refuse(fileName, "the file is damaged: " + d.what);
+  } catch (const WorkbookFileError&) {
+    throw;
+  } catch (const std::runtime_error& e) {
+    refuse(fileName, std::string("the file is damaged: ") + e.what());
+  }
+}
+
+}  // namespace host

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct zip;
+struct zip_file;
+
+namespace host {
+
+// Largest member a workbook archive may hold once inflated. Sheets are read as streams, so
+// this bounds the time a hostile archive can take, not the memory.
+inline constexpr std::uint64_t kMaxZipEntrySize = std::uint64_t{2} << 30;
+// Largest member read whole into memory (shared strings, styles, relationships).
+inline constexpr std::uint64_t kMaxZipTextSize = std::uint64_t{256} << 20;
+
+// A zip archive opened for reading (libzip). Member names are matched without regard to
+// case, as the package formats of both workbook kinds require. Not thread-safe.
+class ZipArchive {
+ public:
+  // Null when the file is not a zip archive at all; throws std::runtime_error only when the
+  // file cannot be opened.
+  static std::unique_ptr<ZipArchive> open(const std::string& path);
+  // The same for an archive held in memory; the bytes must outlive the archive.
+  static std::unique_ptr<ZipArchive> openMemory(std::string_view bytes);
+  ~ZipArchive();
+  ZipArchive(const ZipArchive&) = delete;
+  ZipArchive& operator=(const ZipArchive&) = delete;
+
+  bool has(std::string_view name) const;
+  // The inflated size the archive declares for a member; nothing when it is absent.
+  std::optional<std::uint64_t> size(std::string_view name) const;
+
+  // One member being inflated. read() returns 0 at the end and throws std::runtime_error when
+  // the member's data is damaged or grows past its declared size.
+  class Stream {
+   public:
+    ~Stream();
+    Stream(const Stream&) = delete;
+    Stream& operator=(const Stream&) = delete;
+    std::size_t read(char* buffer, std::size_t capacity);
+
+   private:
+    friend class ZipArchive;
+    Stream(zip_file* file, std::uint64_t size) : file_(file), left_(size) {}
+    zip_file* file_;
+    std::uint64_t left_;
+  };
+  // Throws std::runtime_error when the member is absent, larger than maxSize or unreadable.
+  std::unique_ptr<Stream> stream(std::string_view name, std::uint64_t maxSize = kMaxZipEntrySize) const;
+  std::string readAll(std::string_view name, std::uint64_t maxSize = kMaxZipTextSize) const;
+
+ private:
+  explicit ZipArchive(zip* archive) : archive_(archive) {}
+  std::optional<std::uint64_t> indexOf(std::string_view name) const;
+  zip* archive_;
+};
+
+}  // namespace host
