@@ -391,6 +391,7 @@ class Calculator {
   }
   int sheetNamed(std::string_view name) {
     std::string n(name);
+    if (!n.empty() && n.front() == '$') n.erase(0, 1);
     if (n.size() >= 2 && n.front() == '\'' && n.back() == '\'') {
       std::string unq;
       for (std::size_t i = 1; i + 1 < n.size(); ++i) {
@@ -399,7 +400,6 @@ class Calculator {
       }
       n = unq;
     }
-    if (!n.empty() && n.front() == '$') n.erase(0, 1);
     if (n.find('[') != std::string::npos) unknown(kErrorRef);  // another workbook
     const int index = cells_.sheetIndex(n);
     if (index < 0) unknown(kErrorRef);

@@ -63,7 +63,11 @@ class TempFile {
     const fs::file_status st = fs::status(target, ec);
     if (fs::exists(st)) {
       if (fs::is_directory(st)) fail(fileName, "a folder of that name is in the way");
-      if (::access(target.c_str(), W_OK) != 0) fail(fileName, "the file is read-only");
+      // Without any write permission the file is read-only, also to a user whom the system
+      // would let write anyway.
+      constexpr fs::perms kWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+      if (::access(target.c_str(), W_OK) != 0 || (st.permissions() & kWrite) == fs::perms::none)
+        fail(fileName, "the file is read-only");
       mode_ = static_cast<mode_t>(st.permissions()) & 07777;
     }
     std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
