@@ -19,8 +19,14 @@ build: configure
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
 
+# The window with samples/wine.csv open; without a display, one line saying so and what works
+# headless.
 run: build
-	./$(BUILD_DIR)/host/lumivane
+	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  echo "make run: no display (DISPLAY is not set), so the lumivane window cannot open; the tools' batch mode (lumivane-batch) does not exist yet, and until it does './$(BUILD_DIR)/host/lumivane --describe FILE' and '--save OUT FILE' are the headless commands."; \
+	else \
+	  ./$(BUILD_DIR)/host/lumivane samples/wine.csv; \
+	fi
 
 bench: deps
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DLUMIVANE_TESTS=OFF -DLUMIVANE_BENCH=ON

@@ -27,12 +27,15 @@ Host::~Host() {
   libraries_.clear();
 }
 
-void Host::loadToolLibrary(const std::string& path) {
+platform::DynamicLibrary& Host::loadToolLibrary(const std::string& path) {
+  for (const auto& [loadedPath, loaded] : libraries_)
+    if (loadedPath == path) return *loaded;
   auto library = std::make_unique<platform::DynamicLibrary>();
   if (!library->load(path)) throw std::runtime_error("Cannot load " + path + ": " + library->lastError());
   platform::DynamicLibrary* raw = library.get();
   addIn_->addLibrary([raw](const char* name) { return raw->symbol(name); });
-  libraries_.push_back(std::move(library));
+  libraries_.emplace_back(path, std::move(library));
+  return *raw;
 }
 
 int Host::processMessages() {

@@ -34,9 +34,10 @@ class Host {
   platform::Dispatch* application() const { return application_.get(); }
   platform::HostWindow& window() { return *window_; }
 
-  // Loads a tool library so the add-in's macros find its exports; throws std::runtime_error
-  // with the loader's reason when it cannot be loaded.
-  void loadToolLibrary(const std::string& path);
+  // Loads a tool library so the add-in's macros find its exports, and returns it (a library
+  // loaded before from the same path is returned again, not loaded twice); throws
+  // std::runtime_error with the loader's reason when it cannot be loaded.
+  platform::DynamicLibrary& loadToolLibrary(const std::string& path);
 
   // Runs the messages posted to the host window (only with the host's own loop); returns how
   // many ran.
@@ -58,7 +59,7 @@ class Host {
   std::unique_ptr<platform::QueuedMessageLoop> ownLoop_;
   std::unique_ptr<platform::HostWindow> window_;
   platform::HostWindow* previousWindow_ = nullptr;
-  std::vector<std::unique_ptr<platform::DynamicLibrary>> libraries_;
+  std::vector<std::pair<std::string, std::unique_ptr<platform::DynamicLibrary>>> libraries_;
   std::function<void()> closeHandler_;
   bool closeRequested_ = false;
 };

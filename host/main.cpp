@@ -1,18 +1,21 @@
-// The lumivane spreadsheet host, headless until its window exists: opens the workbooks named on
-// the command line, reports what they hold, optionally saves the active one, and exits.
+// The lumivane spreadsheet host: the window with the workbooks named on the command line, or,
+// for scripts, a headless report (--describe) or conversion (--save) of them.
+#include <QApplication>
+#include <QTimer>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "host/host.h"
+#include "host/window/command_line.h"
+#include "host/window/main_window.h"
+#include "host/window/self_check.h"
 #include "host/workbook_io.h"
+#include "platform/qt/qt_message_loop.h"
+#include "platform/qt/qt_prompter.h"
 
 namespace {
-
-void usage() {
-  std::fprintf(stderr, "usage: lumivane [--version 7|8|9] [--save FILE.xlsx|FILE.csv] [WORKBOOK ...]\n");
-}
 
 void describe(const host::Workbook& book) {
   std::printf("%s\n", book.name().c_str());
@@ -26,32 +29,11 @@ void describe(const host::Workbook& book) {
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  int version = 9;
-  std::string saveAs;
-  std::vector<std::string> files;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--version") == 0 && i + 1 < argc) {
-      version = std::atoi(argv[++i]);
-      if (version < 7 || version > 9) {
-        usage();
-        return 2;
-      }
-    } else if (std::strcmp(argv[i], "--save") == 0 && i + 1 < argc) {
-      saveAs = argv[++i];
-    } else if (argv[i][0] == '-') {
-      usage();
-      return 2;
-    } else {
-      files.emplace_back(argv[i]);
-    }
-  }
-
-  host::Host app(version);
+// --describe and --save: no window and no display needed.
+int runHeadless(const host::CommandLine& line) {
+  host::Host app(line.excelVersion);
   int status = 0;
-  for (const auto& file : files) {
+  for (const auto& file : line.files) {
     try {
       describe(app.model().open(file));
     } catch (const host::WorkbookFileError& e) {
@@ -59,17 +41,99 @@ int main(int argc, char** argv) {
       status = 1;
     }
   }
-  if (app.model().workbookCount() == 0)
-    std::printf("Lumivane host, version %s: no workbook open.\n", app.model().versionText().c_str());
-  if (!saveAs.empty()) {
+  if (line.mode == host::CommandLine::Mode::Save) {
     host::Workbook* active = app.model().activeWorkbook();
-    if (!active) active = &app.model().newWorkbook();
+    if (!active) {
+      std::fprintf(stderr, "Nothing saved to \"%s\": no workbook could be opened.\n", line.saveAs.c_str());
+      return 1;
+    }
     try {
-      app.model().save(*active, saveAs);
+      app.model().save(*active, line.saveAs);
     } catch (const host::WorkbookFileError& e) {
       std::fprintf(stderr, "%s\n", e.what());
       status = 1;
     }
   }
   return status;
+}
+
+bool displayAvailable() {
+  const auto set = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+  };
+  return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string error;
+  const auto line = host::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), error);
+  if (!line) {
+    std::fprintf(stderr, "lumivane: %s\n%s", error.c_str(), host::usageText().c_str());
+    return 2;
+  }
+  switch (line->mode) {
+    case host::CommandLine::Mode::Help:
+      std::printf("%s", host::helpText().c_str());
+      return 0;
+    case host::CommandLine::Mode::Version:
+      std::printf("lumivane %s\n", LUMIVANE_VERSION);
+      return 0;
+    case host::CommandLine::Mode::Describe:
+    case host::CommandLine::Mode::Save:
+      return runHeadless(*line);
+    case host::CommandLine::Mode::Window:
+      break;
+  }
+  if (!displayAvailable()) {
+    std::fprintf(
+        stderr,
+        "lumivane: no display (DISPLAY is not set), so the window cannot open; the tools' batch mode "
+        "(lumivane-batch) does not exist yet, and until it does 'lumivane --describe FILE' and "
+        "'lumivane --save OUT FILE' are the headless commands.\n");
+    return 1;
+  }
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("lumivane"));
+  QApplication::setOrganizationName(QStringLiteral("Lumivane"));
+  QApplication::setApplicationVersion(QStringLiteral(LUMIVANE_VERSION));
+  QApplication::setQuitOnLastWindowClosed(false);
+  platform::QtPrompter prompter;
+  platform::PrompterScope prompterScope(prompter);
+  platform::QtMessageLoop loop;
+  host::Host host(line->excelVersion, &loop);
+  host::MainWindow window(host);
+  QObject::connect(&window, &host::MainWindow::closed, &app, &QApplication::quit);
+
+  int firstOpened = -1;
+  for (const auto& file : line->files)
+    if (window.openFile(QString::fromStdString(file)) && firstOpened < 0)
+      firstOpened = window.workbookTabCount() - 1;
+  if (window.workbookTabCount() == 0) window.newWorkbook();
+  window.show();
+
+  if (line->tool != host::CommandLine::Tool::None) {
+    const host::ToolEntry& tool =
+        line->tool == host::CommandLine::Tool::Vantor ? host::kVantorTool : host::kGridwiseTool;
+    QTimer::singleShot(0, &window, [&window, &tool, firstOpened] {
+      // The data-source dialog takes its defaults from the selection: the used area of the
+      // first sheet of the first file.
+      window.activateWorkbook(firstOpened < 0 ? 0 : firstOpened);
+      window.activateSheet(0);
+      window.selectUsedArea();
+      window.startTool(tool);
+    });
+  }
+  if (!line->selfCheckScreenshot.empty()) {
+    const std::string first = line->files.empty() ? std::string() : line->files.front();
+    QTimer::singleShot(0, &window, [&window, &line, first] {
+      const int status =
+          host::screenshotSelfCheck(window, QString::fromStdString(line->selfCheckScreenshot), first);
+      QApplication::exit(status);
+    });
+  }
+  return app.exec();
 }

@@ -1,5 +1,7 @@
 #include "host/range_object.h"
 
+#include <algorithm>
+
 #include "host/automation_support.h"
 #include "platform/safe_array.h"
 
@@ -7,6 +9,27 @@ namespace host {
 
 using platform::HRESULT;
 using platform::Variant;
+
+namespace {
+
+SheetWriteObserver& writeObserver() {
+  static SheetWriteObserver observer;
+  return observer;
+}
+
+void notifyWritten(const Sheet& sheet, const CellArea& area) {
+  if (!writeObserver()) return;
+  const SheetLimits limits = sheet.limits();
+  const CellArea clipped{std::max(area.top, 1), std::max(area.left, 1), std::min(area.bottom, limits.rows),
+                         std::min(area.right, limits.cols)};
+  if (clipped.top <= clipped.bottom && clipped.left <= clipped.right) writeObserver()(sheet, clipped);
+}
+
+}  // namespace
+
+void setSheetWriteObserver(SheetWriteObserver observer) {
+  writeObserver() = std::move(observer);
+}
 
 HRESULT argToInt(const Variant& arg, std::int32_t& value) {
   // The types cell positions usually come in, without a conversion.
@@ -102,12 +125,15 @@ HRESULT RangeObject::putValue(const Variant& value, platform::ExcepInfo*) {
       for (std::int32_t row = area_.top; stored && row <= area_.bottom; ++row)
         stored = sheet_->assignBlock(CellArea{row, area_.left, row, area_.right}, *array);
     }
-    return stored ? platform::S_OK : platform::DISP_E_TYPEMISMATCH;
+    if (!stored) return platform::DISP_E_TYPEMISMATCH;
+    notifyWritten(*sheet_, area_);
+    return platform::S_OK;
   }
   // Objects cannot live in a cell; refuse before anything is written.
   if (!sheet_->setValue(area_.top, area_.left, value)) return platform::DISP_E_TYPEMISMATCH;
   for (std::int32_t col = area_.left; col <= area_.right; ++col)
     for (std::int32_t row = area_.top; row <= area_.bottom; ++row) sheet_->setValue(row, col, value);
+  notifyWritten(*sheet_, area_);
   return platform::S_OK;
 }
 

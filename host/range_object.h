@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "host/cell_address.h"
@@ -41,6 +42,13 @@ class RangeObject final : public platform::Dispatch {
   CellArea area_;
   Counting counting_;
 };
+
+// Told after automation has written values into an area of a sheet (clipped to the sheet), so
+// that a window showing the sheet repaints it at once. One observer per process, installed by
+// the host's window; an empty function removes it. Called on the thread that wrote, which is
+// the GUI thread for every write the tools make.
+using SheetWriteObserver = std::function<void(const Sheet& sheet, const CellArea& area)>;
+void setSheetWriteObserver(SheetWriteObserver observer);
 
 // The area of a cell reached from a block, checked against the sheet: DISP_E_EXCEPTION naming
 // the limit when it falls outside.

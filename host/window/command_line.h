@@ -1,0 +1,41 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace host {
+
+// What lumivane was asked to do on its command line.
+struct CommandLine {
+  enum class Mode {
+    Window,    // the window, with the files open
+    Describe,  // headless: each file's sheets and used areas, then exit
+    Save,      // headless: open the files, report them, save the last one to saveAs
+    Version,
+    Help,
+  };
+  enum class Tool { None, Vantor, Gridwise };
+
+  Mode mode = Mode::Window;
+  int excelVersion = 9;  // the version the host reports: 7, 8 or 9
+  Tool tool = Tool::None;
+  std::string saveAs;
+  std::vector<std::string> files;
+  // Hidden, for the test under a real display: take a screenshot into this PNG once the window
+  // shows its first workbook, check it, and exit.
+  std::string selfCheckScreenshot;
+};
+
+// Reads argv[1...]: FILE..., --excel-version 7|8|9 (or --excel-version=N), --vantor,
+// --gridwise, --describe, --save FILE, --version, --help; "--" ends the options. Nothing, with
+// the reason in error, for a bad command line (unknown option, missing or bad value, both
+// tools, a tool or a save together with --describe, --describe or --save without files).
+std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args, std::string& error);
+
+// "usage: lumivane [--excel-version 7|8|9] [--vantor|--gridwise] [FILE...]" and the other forms.
+std::string usageText();
+// The --help text.
+std::string helpText();
+
+}  // namespace host

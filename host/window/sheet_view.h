@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QTableView>
+#include <memory>
+#include <vector>
+
+#include "host/cell_address.h"
+#include "host/sheet.h"
+#include "host/window/sheet_model.h"
+
+namespace host {
+
+// The grid of one worksheet. Selection works as in a spreadsheet: blocks by mouse or
+// Shift+arrows, Ctrl+click adds a block, a header click selects whole columns or rows (Shift
+// and Ctrl extend), Ctrl+Space the whole columns and Shift+Space the whole rows of the
+// selection, Ctrl+A everything, Ctrl+arrow jumps to the edge of the data (with Shift it
+// extends). Enter moves down after an edit, Tab right. Every change of the selection is
+// written to the sheet at once (Sheet::select), so the automation Selection is always what the
+// grid shows: one block, or when several blocks are selected the one holding the current cell.
+class SheetView final : public QTableView {
+  Q_OBJECT
+ public:
+  explicit SheetView(std::shared_ptr<Sheet> sheet, QWidget* parent = nullptr);
+
+  SheetModel& sheetModel() const { return *model_; }
+  const std::shared_ptr<Sheet>& sheet() const { return model_->sheet(); }
+
+  // The selected blocks, 1-based (the current cell alone when nothing is selected).
+  std::vector<CellArea> selectedAreas() const;
+  // The block automation reports as Selection (see the class comment).
+  CellArea activeArea() const;
+  // Selects one block and makes its top-left cell current.
+  void selectArea(const CellArea& area);
+  // Widens the used columns to fit what they show (a sample of their first rows).
+  void fitColumnsToContents();
+
+ signals:
+  void selectionAreasChanged();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+ private:
+  void mirrorSelection();
+  void selectWholeColumns();
+  void selectWholeRows();
+  void jumpToDataEdge(int key, bool extend);
+
+  SheetModel* model_;
+  QModelIndex anchor_;
+  bool extending_ = false;
+};
+
+}  // namespace host

@@ -1,0 +1,44 @@
+#!/bin/sh
+# The lumivane window on a real (virtual) X display: starts Xvfb, opens the CSV file in the
+# window, has it take a screenshot of the whole screen into PNG and check that the grid shows
+# the file's first cells. Exits 77 (skipped) only when Xvfb is not installed.
+# usage: window_xvfb_test.sh LUMIVANE CSV PNG
+set -u
+exe=$1
+csv=$2
+png=$3
+
+if ! command -v Xvfb >/dev/null 2>&1; then
+  echo "SKIP: Xvfb is not installed (scripts/install-deps installs the xvfb package)"
+  exit 77
+fi
+
+work=$(mktemp -d)
+chmod 700 "$work"
+cleanup() {
+  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+# Xvfb chooses a free display and writes its number to descriptor 3.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+tries=0
+while [ ! -s "$work/display" ] && [ $tries -lt 100 ]; do
+  sleep 0.1
+  tries=$((tries + 1))
+done
+if [ ! -s "$work/display" ]; then
+  echo "Xvfb did not start:"
+  cat "$work/xvfb.log"
+  exit 1
+fi
+display=":$(head -n1 "$work/display")"
+echo "Xvfb on $display"
+
+DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work" XDG_CONFIG_HOME="$work/config" \
+  timeout 120 "$exe" --self-check-screenshot "$png" "$csv"
+status=$?
+[ -s "$png" ] && echo "screenshot kept in $png"
+exit $status
