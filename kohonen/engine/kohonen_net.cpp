@@ -7,6 +7,7 @@
 #include <new>
 
 #include "platform/random.h"
+#include "shared/portable_math.h"
 #include "shared/simd.h"
 
 namespace {
@@ -120,7 +121,8 @@ void KohonenNet::setStiffness(double s) {
   for (std::int32_t i = 0; i < rows_; ++i) {
     for (std::int32_t j = 0; j < columns_; ++j) {
       const double q = static_cast<double>(i * i + j * j) / twoSigmaSquared;
-      const double h = q <= kKernelCutoff ? std::exp(-q) : 0.0;
+      // The library exp differs between processors in the last bit; these values go into the map.
+      const double h = q <= kKernelCutoff ? portable_math::exp(-q) : 0.0;
       kernel[static_cast<std::int64_t>(i) * columns_ + j] = h;
       if (h != 0.0) kernelRows_ = i + 1;
       // Offset j on both sides of the centre of the mirrored row.

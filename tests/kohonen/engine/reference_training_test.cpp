@@ -9,6 +9,7 @@
 
 #include "kohonen/engine/kohonen_net.h"
 #include "kohonen_test_helpers.h"
+#include "shared/portable_math.h"
 #include "shared/simd.h"
 
 namespace {
@@ -43,7 +44,7 @@ struct ReferenceMap {
         const int di = std::abs(cell / columns - winner / columns),
                   dj = std::abs(cell % columns - winner % columns);
         const double q = static_cast<double>(di * di + dj * dj) / (2.0 * sigma * sigma);
-        const double h = q <= 50 ? std::exp(-q) : 0.0;
+        const double h = q <= 50 ? portable_math::exp(-q) : 0.0;
         if (h == 0.0) continue;
         for (int k = 0; k < dimension; ++k) cells[cell][k] += delta * (h * (x[k] - cells[cell][k]));
       }
