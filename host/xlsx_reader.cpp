@@ -123,36 +123,48 @@ std::vector<std::string> readSharedStrings(const ZipArchive& zip, const std::str
   return strings;
 }
 
-// Number-format codes that show a date or a time: any of the date and time letters outside
-// quoted text, escapes and colour or locale brackets.
-bool isDateFormatCode(std::string_view code) {
-  if (platform::equalsNoCase(code, "General")) return false;
+// What a cell style's number format shows: a plain number, a date (with or without a time
+// of day) or a time alone, which has no date to move between the date systems.
+enum class StyleKind : std::uint8_t { Number, Date, Time };
+
+// Date letters outside quoted text, escapes and colour or locale brackets make a date; time
+// letters alone a time; "m" without a time is the month. The first section decides.
+StyleKind formatCodeKind(std::string_view code) {
+  if (platform::equalsNoCase(code, "General")) return StyleKind::Number;
+  bool date = false, time = false, month = false;
   for (std::size_t i = 0; i < code.size(); ++i) {
     const char c = code[i];
     if (c == '"') {
       i = code.find('"', i + 1);
-      if (i == std::string_view::npos) return false;
+      if (i == std::string_view::npos) break;
     } else if (c == '\\' || c == '_' || c == '*') {
       ++i;
     } else if (c == '[') {
       const std::size_t end = code.find(']', i);
-      if (end == std::string_view::npos) return false;
+      if (end == std::string_view::npos) break;
       const std::string_view inside = code.substr(i + 1, end - i - 1);
       // Elapsed-time fields ([h], [mm], [ss]) are times; colours and locales are not.
-      if (!inside.empty() && inside.find_first_not_of("hHmMsS") == std::string_view::npos) return true;
+      if (!inside.empty() && inside.find_first_not_of("hHmMsS") == std::string_view::npos) time = true;
       i = end;
     } else if (c == ';') {
-      return false;  // the first section decides
-    } else if (std::string_view("dDmMyYhHsS").find(c) != std::string_view::npos) {
-      return true;
+      break;
+    } else if (std::string_view("dDyYeE").find(c) != std::string_view::npos) {
+      date = true;
+    } else if (std::string_view("hHsS").find(c) != std::string_view::npos) {
+      time = true;
+    } else if (c == 'm' || c == 'M') {
+      month = true;
     }
   }
-  return false;
+  if (date || (month && !time)) return StyleKind::Date;
+  return time ? StyleKind::Time : StyleKind::Number;
 }
 
-// Built-in number formats that show dates or times.
-bool isBuiltInDateFormat(long id) {
-  return (id >= 14 && id <= 22) || (id >= 45 && id <= 47);
+// The built-in number formats that show dates (14-17, 22) or times (18-21, 45-47).
+StyleKind builtInKind(long id) {
+  if ((id >= 14 && id <= 17) || id == 22) return StyleKind::Date;
+  if ((id >= 18 && id <= 21) || (id >= 45 && id <= 47)) return StyleKind::Time;
+  return StyleKind::Number;
 }
 
 long toLong(std::optional<std::string_view> s, long fallback) {
@@ -162,29 +174,29 @@ long toLong(std::optional<std::string_view> s, long fallback) {
   return ec == std::errc() ? v : fallback;
 }
 
-// For each cell style (cellXfs index) whether its number format shows a date or time.
-std::vector<bool> readDateStyles(const ZipArchive& zip, const std::string& part) {
-  std::vector<bool> dates;
-  if (part.empty() || !zip.has(part)) return dates;
+// For each cell style (cellXfs index) what its number format shows.
+std::vector<StyleKind> readStyleKinds(const ZipArchive& zip, const std::string& part) {
+  std::vector<StyleKind> kinds;
+  if (part.empty() || !zip.has(part)) return kinds;
   const std::string text = zip.readAll(part);
   XmlReader x(text);
-  std::unordered_map<long, bool> custom;
+  std::unordered_map<long, StyleKind> custom;
   bool inCellXfs = false;
   for (XmlReader::Node n; (n = x.next()) != XmlReader::Node::Done;) {
     if (n == XmlReader::Node::End && x.name() == "cellXfs") inCellXfs = false;
     if (n != XmlReader::Node::Start) continue;
     if (x.name() == "numFmt") {
-      custom[toLong(x.attribute("numFmtId"), -1)] = isDateFormatCode(x.attribute("formatCode").value_or(""));
+      custom[toLong(x.attribute("numFmtId"), -1)] = formatCodeKind(x.attribute("formatCode").value_or(""));
     } else if (x.name() == "cellXfs") {
       inCellXfs = !x.empty();
     } else if (x.name() == "xf" && inCellXfs) {
       const long id = toLong(x.attribute("numFmtId"), 0);
       const auto it = custom.find(id);
-      dates.push_back(it != custom.end() ? it->second : isBuiltInDateFormat(id));
-      if (dates.size() > 1'000'000) throw Damage{"the styles hold too many cell formats"};
+      kinds.push_back(it != custom.end() ? it->second : builtInKind(id));
+      if (kinds.size() > 1'000'000) throw Damage{"the styles hold too many cell formats"};
     }
   }
-  return dates;
+  return kinds;
 }
 
 // "B7" -> row 7, column 2; false unless letters then digits.
@@ -214,11 +226,11 @@ struct SharedFormula {
 class SheetReader {
  public:
   SheetReader(WorkbookBuilder& book, int sheet, const std::vector<std::string>& strings,
-              const std::vector<bool>& dateStyles, double dateOffset, bool recalculate)
+              const std::vector<StyleKind>& styles, double dateOffset, bool recalculate)
       : book_(book),
         sheet_(sheet),
         strings_(strings),
-        dateStyles_(dateStyles),
+        styles_(styles),
         dateOffset_(dateOffset),
         recalculate_(recalculate) {}
 
@@ -246,8 +258,11 @@ class SheetReader {
     col_ = col;
     const std::string type(x.attribute("t").value_or("n"));
     const long style = toLong(x.attribute("s"), 0);
-    const bool asDate =
-        style >= 0 && static_cast<std::size_t>(style) < dateStyles_.size() && dateStyles_[style];
+    const StyleKind styleKind =
+        style >= 0 && static_cast<std::size_t>(style) < styles_.size() ? styles_[style] : StyleKind::Number;
+    const bool asDate = styleKind != StyleKind::Number;
+    // Times alone are the same in both date systems.
+    const double offset = styleKind == StyleKind::Date ? dateOffset_ : 0.0;
     std::optional<std::string> value, formula, inlineText;
     std::string formulaType, shareIndex;
     bool hasFormula = false;
@@ -295,7 +310,7 @@ class SheetReader {
         std::optional<FormulaValue> fallback;
         if (stored) {
           fallback = storedValue(type, value, inlineText, row, col);
-          if (asDate && type == "n" && fallback->kind == CellKind::Number) fallback->number += dateOffset_;
+          if (asDate && type == "n" && fallback->kind == CellKind::Number) fallback->number += offset;
         }
         book_.addFormula(sheet_, row, col, std::move(text), rowShift, colShift, asDate, std::move(fallback));
         return;
@@ -303,7 +318,7 @@ class SheetReader {
     }
     if (!stored) return;
     FormulaValue v = storedValue(type, value, inlineText, row, col);
-    if (asDate && type == "n" && v.kind == CellKind::Number) v.number += dateOffset_;
+    if (asDate && type == "n" && v.kind == CellKind::Number) v.number += offset;
     if (type == "d") {
       if (v.kind == CellKind::Number)
         book_.setDate(sheet_, row, col, v.number);
@@ -342,7 +357,7 @@ class SheetReader {
   WorkbookBuilder& book_;
   int sheet_;
   const std::vector<std::string>& strings_;
-  const std::vector<bool>& dateStyles_;
+  const std::vector<StyleKind>& styles_;
   double dateOffset_;
   bool recalculate_;
   std::int64_t row_ = 0, col_ = 0;
@@ -404,14 +419,14 @@ std::shared_ptr<Workbook> readXlsx(const ZipArchive& zip, const std::string& fil
     if (sheets.empty()) refuse(fileName, "the file holds no worksheet");
 
     const std::vector<std::string> strings = readSharedStrings(zip, stringsPart);
-    const std::vector<bool> dateStyles = readDateStyles(zip, stylesPart);
+    const std::vector<StyleKind> styles = readStyleKinds(zip, stylesPart);
     WorkbookBuilder book(fileName, limits);
     for (const SheetEntry& entry : sheets) {
       const int index = book.addSheet(entry.name);
       if (!zip.has(entry.part)) throw Damage{"the sheet \"" + entry.name + "\" is missing"};
       auto stream = zip.stream(entry.part);
       XmlReader x([&](char* b, std::size_t n) { return stream->read(b, n); });
-      SheetReader reader(book, index, strings, dateStyles, date1904 ? k1904Offset : 0.0, recalculate);
+      SheetReader reader(book, index, strings, styles, date1904 ? k1904Offset : 0.0, recalculate);
       try {
         reader.read(x);
       } catch (const Damage& d) {
