@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <random>
 #include <vector>
@@ -13,6 +16,7 @@
 #include "kohonen_test_helpers.h"
 #include "platform/random.h"
 #include "shared/simd.h"
+#include "tests/support/test_support.h"
 
 using kohonen_test::allWeights;
 
@@ -79,6 +83,45 @@ TEST(KohonenSimdTest, InitialisationAndTrainingAreIdenticalOnBothPaths) {
     EXPECT_EQ(std::memcmp(baseline.data(), avx2.data(), baseline.size() * sizeof(double)), 0)
         << shape.rows << "x" << shape.columns << " map of dimension " << shape.dimension;
   }
+}
+
+// Name of the file a child run of the test below writes its map to (set only in the child).
+constexpr char kMapOutVariable[] = "LUMIVANE_TEST_MAP_OUT";
+
+// Emulates a processor without AVX2 and FMA as far as this machine can: a child process whose C
+// library picks its plain (non-FMA) routines and whose kernels run the baseline path must train
+// the very same map. (Catches any library function in the pipeline whose bits depend on the
+// processor, such as the C library's exp.)
+TEST(KohonenSimdTest, SameMapInAProcessSetUpForAnotherProcessor) {
+  const RealMatrix data = clusteredData(300, 7, 21);
+  std::vector<double> weights = trainedWeights(9, 11, data);
+  // And the neighbourhood kernels of a whole falling stiffness schedule on a 20 × 20 map: about
+  // one library exp in a thousand differs between processors, these are 200,000 of them.
+  KohonenNet schedule(20, 20, 1);
+  for (int step = 0; step < 500; ++step) {
+    schedule.setStiffness(11.0 * (500 - step) / 500);
+    const RealMatrix& kernel = schedule.kernel();
+    weights.insert(weights.end(), kernel.data(), kernel.data() + kernel.Size());
+  }
+  if (const char* out = std::getenv(kMapOutVariable)) {
+    std::ofstream file(out, std::ios::binary);
+    file.write(reinterpret_cast<const char*>(weights.data()),
+               static_cast<std::streamsize>(weights.size() * sizeof(double)));
+    return;
+  }
+  lumivane::test::TempDir dir;
+  const std::string mapFile = dir.file("map.bin");
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  const std::string command =
+      "GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2,-FMA,-AVX2_Usable,-FMA_Usable LUMIVANE_SIMD=baseline " +
+      std::string(kMapOutVariable) + "='" + mapFile + "' '" + self +
+      "' --gtest_filter=KohonenSimdTest.SameMapInAProcessSetUpForAnotherProcessor > /dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::ifstream in(mapFile, std::ios::binary);
+  std::vector<double> child(weights.size());
+  in.read(reinterpret_cast<char*>(child.data()), static_cast<std::streamsize>(child.size() * sizeof(double)));
+  ASSERT_EQ(in.gcount(), static_cast<std::streamsize>(child.size() * sizeof(double)));
+  EXPECT_EQ(std::memcmp(child.data(), weights.data(), weights.size() * sizeof(double)), 0);
 }
 
 // A component that is not a number must not move cells whose kernel value is 0, on either path,
