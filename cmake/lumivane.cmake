@@ -23,3 +23,13 @@ function(lumivane_has_component out component)
     set(${out} FALSE PARENT_SCOPE)
   endif()
 endfunction()
+
+# Places a library that is loaded or linked at run time (the platform libraries, the tool
+# libraries, the plug-ins) in the one library folder of the build tree, beside methinfo, and
+# installs it in the one folder they share. Every module refuses undefined symbols at link time,
+# so a missing dependency shows when it is built, not when it is loaded.
+function(lumivane_runtime_library target)
+  set_target_properties(${target} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${LUMIVANE_LIBRARY_DIR})
+  target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  install(TARGETS ${target} LIBRARY DESTINATION ${LUMIVANE_INSTALL_LIBRARY_DIR})
+endfunction()
