@@ -48,11 +48,19 @@ TrainingRun::TrainingRun(VantorDataSet& dataSet, AlgorithmLoader& algorithms)
 TrainingRun::~TrainingRun() {
   StopTraining();
   if (worker_.joinable()) worker_.join();
-  if (networkExists) {
+  if (networkExists_) {
     if (TrainingAlgorithm* algorithm = algorithms_.Selected()) algorithm->Detach();
   }
   network_.reset();
-  networkExists = 0;
+  networkExists_ = 0;
+}
+
+bool TrainingRun::inputsChosen() const {
+  return dataSet_.inputCount() > 0;
+}
+
+bool TrainingRun::outputsChosen() const {
+  return dataSet_.outputCount() > 0;
 }
 
 void TrainingRun::setNotifications(Notifications notifications) {
@@ -70,7 +78,7 @@ void TrainingRun::showMessage(const char* text) const {
 }
 
 bool TrainingRun::quiesce() {
-  if (isTraining.load()) return false;
+  if (isTraining_.load()) return false;
   if (worker_.joinable()) worker_.join();
   return true;
 }
@@ -83,11 +91,11 @@ bool TrainingRun::WaitForTrainingThread() {
 
 bool TrainingRun::CheckTrainingData() {
   const char* problem = nullptr;
-  if (!networkExists || !network_)
+  if (!networkExists_ || !network_)
     problem = kNoNetworkText;
-  else if (!inputsChosen)
+  else if (!inputsChosen())
     problem = kNoInputsText;
-  else if (!outputsChosen)
+  else if (!outputsChosen())
     problem = kNoOutputsText;
   else if (network_->inputs != dataSet_.inputCount())
     problem = kInputsDifferText;
@@ -102,7 +110,7 @@ TrainingContext TrainingRun::makeContext() {
   TrainingContext context;
   context.owner = owner_;
   context.network = network_.get();
-  context.networkExists = &networkExists;
+  context.networkExists = &networkExists_;
   context.questions = dataSet_.questions();
   context.answers = dataSet_.answers();
   context.trainingHistory = &trainingErrors_;
@@ -113,6 +121,18 @@ TrainingContext TrainingRun::makeContext() {
   context.epochCounter = &epochCounter_;
   context.callbackData = this;
   context.callback = &TrainingRun::measureAfterEpoch;
+  return context;
+}
+
+TrainingContext TrainingRun::EditingContext(QWidget* owner) {
+  TrainingContext context;
+  context.owner = owner;
+  context.network = networkExists_ ? network_.get() : nullptr;
+  context.networkExists = &networkExists_;
+  context.questions = dataSet_.questions();
+  context.answers = dataSet_.answers();
+  context.inputCount = dataSet_.inputCount();
+  context.outputCount = dataSet_.outputCount();
   return context;
 }
 
@@ -135,14 +155,14 @@ bool TrainingRun::StartTraining() {
     failure_.clear();
   }
   running_ = algorithm;
-  isTraining.store(1);
-  mayStep.store(1);
+  isTraining_.store(1);
+  mayStep_.store(1);
   threadRunning_.store(true);
   try {
     worker_ = std::thread(&TrainingRun::trainingThread, this);
   } catch (const std::system_error&) {
     threadRunning_.store(false);
-    isTraining.store(0);
+    isTraining_.store(0);
     showMessage(kThreadFailedText);
     return false;
   }
@@ -150,8 +170,8 @@ bool TrainingRun::StartTraining() {
 }
 
 void TrainingRun::trainingThread() {
-  while (isTraining.load()) {
-    if (mayStep.load()) {
+  while (isTraining_.load()) {
+    if (mayStep_.load()) {
       TrainingStep();
       std::this_thread::yield();
     } else {
@@ -175,7 +195,7 @@ void TrainingRun::TrainingStep() {
     met = true;
   }
   if (notifications_.epochFinished) notifications_.epochFinished();
-  if (met) isTraining.store(0);
+  if (met) isTraining_.store(0);
 }
 
 bool TrainingRun::stepLocked() {
@@ -197,7 +217,7 @@ int TrainingRun::measureAfterEpoch(void* run) {
 // --- Errors and the history -------------------------------------------------------------------
 
 bool TrainingRun::errorsExistLocked() const {
-  return networkExists && network_ && inputsChosen && outputsChosen &&
+  return networkExists_ && network_ && inputsChosen() && outputsChosen() &&
          network_->inputs == dataSet_.inputCount() && network_->outputs == dataSet_.outputCount();
 }
 
@@ -320,7 +340,7 @@ std::string TrainingRun::TakeTrainingFailure() {
 
 TrainingModelView TrainingRun::viewLocked() {
   TrainingModelView view;
-  view.network = networkExists ? network_.get() : nullptr;
+  view.network = networkExists_ ? network_.get() : nullptr;
   view.dataSet = &dataSet_;
   view.trainingErrors = trainingErrors_;
   view.testErrors = testErrors_;
@@ -367,8 +387,8 @@ bool TrainingRun::ResetSplit() {
 }
 
 bool TrainingRun::EditTestSet(const TestSetDialog& dialog) {
-  if (isTraining.load()) return false;
-  if (!inputsChosen || !outputsChosen) {
+  if (isTraining_.load()) return false;
+  if (!inputsChosen() || !outputsChosen()) {
     showMessage(kNoTrainingDataText);
     return false;
   }
@@ -403,8 +423,8 @@ void TrainingRun::SetStoppingCriteria(const StoppingCriteria& criteria) {
 }
 
 bool TrainingRun::RandomizeSynapses(const RandomizationDialog& dialog) {
-  if (isTraining.load()) return false;
-  if (!networkExists || !network_) {
+  if (isTraining_.load()) return false;
+  if (!networkExists_ || !network_) {
     showMessage(kNoNetworkText);
     return false;
   }
@@ -435,7 +455,7 @@ bool TrainingRun::DiscardNetwork() {
   std::lock_guard lock(modelMutex_);
   clearHistoryLocked();
   network_.reset();
-  networkExists = 0;
+  networkExists_ = 0;
   return true;
 }
 
@@ -444,7 +464,7 @@ bool TrainingRun::SetNetwork(std::unique_ptr<Perceptron> network) {
   if (network_) DiscardNetwork();
   std::lock_guard lock(modelMutex_);
   network_ = std::move(network);
-  networkExists = network_ ? 1 : 0;
+  networkExists_ = network_ ? 1 : 0;
   measureErrorsLocked();
   publishLocked();
   return true;

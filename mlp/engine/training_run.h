@@ -123,17 +123,20 @@ class TrainingRun {
   // counter can index. Set while stopped; ignored while the worker runs.
   void setHistoryLimit(int entries);
 
-  // --- Flags -----------------------------------------------------------------------------------
-  // 1 while a network exists; set by SetNetwork, cleared by DiscardNetwork. Its address goes to
-  // the plug-in.
-  int networkExists = 0;
-  // 1 once the data set has input / output columns; the data page sets them while stopped.
-  int inputsChosen = 0;
-  int outputsChosen = 0;
-  // 1 while the worker is to go on; StopTraining clears it.
-  std::atomic<int> isTraining{0};
-  // 1 when the worker may run its next epoch; the error-history window clears it while it paints.
-  std::atomic<int> mayStep{0};
+  // --- State the sheet reads ------------------------------------------------------------------
+  // A network exists: set by SetNetwork, cleared by DiscardNetwork. Its address goes to the
+  // plug-in, which reads it on attach and detach.
+  bool networkExists() const { return networkExists_ != 0; }
+  // The data set has input / output columns (derived from it, so the two can never disagree).
+  bool inputsChosen() const;
+  bool outputsChosen() const;
+  // Set from a successful start until StopTraining or a met stopping criterion; the worker
+  // goes on while it is set.
+  bool isTraining() const { return isTraining_.load() != 0; }
+  // The worker runs its next epoch only while this is set (the error-history window clears it
+  // while it paints). Every start sets it.
+  bool mayStep() const { return mayStep_.load() != 0; }
+  void setMayStep(bool may) { mayStep_.store(may ? 1 : 0); }
 
   // --- Commands --------------------------------------------------------------------------------
   // "Start training": the readiness check, the algorithm guard, Attach, then the worker thread.
@@ -141,13 +144,17 @@ class TrainingRun {
   // continue from the current epochCounter. True when the worker was started.
   bool StartTraining();
   // "Stop training": clears isTraining; the worker finishes its current epoch and ends.
-  void StopTraining() { isTraining.store(0); }
+  void StopTraining() { isTraining_.store(0); }
   // True from a successful start until the worker's loop has ended (which may be one epoch after
   // StopTraining).
   bool IsThreadRunning() const { return threadRunning_.load(); }
   // Waits for a stopped run's worker to finish its last epoch. False, without waiting, while
   // isTraining is set. Call before changing the data set outside this class.
   bool WaitForTrainingThread();
+
+  // The context for a plug-in's EditParameters: owner, network, network-exists flag, the
+  // question and answer pointers and the data set's counts; no callback.
+  TrainingContext EditingContext(QWidget* owner);
 
   // The readiness check: shows the first message that applies and returns false.
   bool CheckTrainingData();
@@ -283,5 +290,9 @@ class TrainingRun {
   // The algorithm the last StartTraining attached; written before the worker starts.
   TrainingAlgorithm* running_ = nullptr;
   std::atomic<bool> threadRunning_{false};
+  // The words the plug-in and the worker share with the user interface.
+  int networkExists_ = 0;
+  std::atomic<int> isTraining_{0};
+  std::atomic<int> mayStep_{0};
   std::thread worker_;
 };

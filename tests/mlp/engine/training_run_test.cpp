@@ -33,7 +33,7 @@ class TrainingRunTest : public TrainingFixture {
   }
   void expectNoNewBox() { EXPECT_EQ(prompter.messages().size(), seenBoxes_); }
   void expectStopped() {
-    EXPECT_EQ(run->isTraining.load(), 0);
+    EXPECT_FALSE(run->isTraining());
     EXPECT_FALSE(run->IsThreadRunning());
   }
 
@@ -431,7 +431,7 @@ TEST_F(TrainingRunTest, DiscardNetworkDetachesWhileTheNetworkStillExists) {
   ASSERT_TRUE(run->DiscardNetwork());
   EXPECT_EQ(scripted.detachCalls, 1);
   EXPECT_EQ(scripted.networkExistsAtDetach, 1);
-  EXPECT_EQ(run->networkExists, 0);
+  EXPECT_FALSE(run->networkExists());
   EXPECT_EQ(run->network(), nullptr);
   EXPECT_FALSE(run->ErrorsExist());
   const TrainingSnapshot s = run->Snapshot();
@@ -453,7 +453,7 @@ TEST_F(TrainingRunTest, ANewNetworkReplacesTheOldOneAndIsMeasured) {
   platform::crtSrand(7);
   ASSERT_TRUE(run->SetNetwork(smallNetwork(2, 1)));
   EXPECT_EQ(scripted.detachCalls, 1);
-  EXPECT_EQ(run->networkExists, 1);
+  EXPECT_TRUE(run->networkExists());
   EXPECT_EQ(run->Snapshot().epochCounter, 0);
   EXPECT_EQ(run->Snapshot().trainingError, static_cast<float>(referenceRms(*run->network(), dataSet, 0, 15)));
 }

@@ -238,9 +238,7 @@ class TrainingFixture : public PromptedTest {
     std::vector<NormalisationKind> inputKinds(inputs.size(), NormalisationKind::None);
     std::vector<NormalisationKind> outputKinds(outputs.size(), NormalisationKind::None);
     dataSet.setInputs(inputs, inputKinds);
-    run->inputsChosen = 1;
     dataSet.setOutputs(outputs, outputKinds);
-    run->outputsChosen = outputs.empty() ? 0 : 1;
     run->ResetSplit();
   }
   // A network of inputs → 3 tanh → outputs linear neurons, weights from the generator.

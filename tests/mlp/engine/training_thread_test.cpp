@@ -27,7 +27,7 @@ TEST_F(TrainingThreadTest, StopTakesEffectAfterTheCurrentEpoch) {
   ASSERT_TRUE(scripted.waitUntilEntered(1));
   // Stopped from a third thread while the first epoch is under way.
   std::thread([&] { run->StopTraining(); }).join();
-  EXPECT_EQ(run->isTraining.load(), 0);
+  EXPECT_FALSE(run->isTraining());
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_TRUE(run->IsThreadRunning()) << "the epoch has not finished yet";
   EXPECT_EQ(log.ends(), 0);
@@ -50,7 +50,7 @@ TEST_F(TrainingThreadTest, WithoutCriteriaTrainingRunsUntilStopped) {
   ASSERT_EQ(run->stoppingCriteria().useStoppingCriteria, 0);
   ASSERT_TRUE(run->StartTraining());
   ASSERT_TRUE(eventually([&] { return counter() >= 200; }));
-  EXPECT_EQ(run->isTraining.load(), 1);
+  EXPECT_TRUE(run->isTraining());
   EXPECT_EQ(log.ends(), 0);
   std::thread([&] { run->StopTraining(); }).join();
   ASSERT_TRUE(log.waitForEnds(1));
@@ -68,17 +68,17 @@ TEST_F(TrainingThreadTest, PausedWorkerStartsNoEpochUntilResumed) {
   ASSERT_TRUE(run->StartTraining());
   ASSERT_TRUE(scripted.waitUntilEntered(1));
   // Paused during the first epoch: that epoch ends, then nothing moves for many poll intervals.
-  run->mayStep.store(0);
+  run->setMayStep(false);
   scripted.release();
   ASSERT_TRUE(eventually([&] { return log.epochs() == 1; }));
   std::this_thread::sleep_for(10 * TrainingRun::kPausePoll);
   EXPECT_EQ(scripted.entered(), 1);
   EXPECT_EQ(counter(), 1);
-  EXPECT_EQ(run->isTraining.load(), 1);
+  EXPECT_TRUE(run->isTraining());
   EXPECT_TRUE(run->IsThreadRunning());
   // Readers get the model at once while paused.
   EXPECT_TRUE(run->TryWithModel([](const TrainingModelView& view) { EXPECT_EQ(view.epochCounter, 1); }));
-  run->mayStep.store(1);
+  run->setMayStep(true);
   ASSERT_TRUE(eventually([&] { return counter() > 10; }));
   run->StopTraining();
   ASSERT_TRUE(log.waitForEnds(1));
@@ -88,7 +88,7 @@ TEST_F(TrainingThreadTest, PausedWorkerStillStops) {
   if (!loadKestrel()) GTEST_SKIP() << "kestrel is not part of this build";
   smoothProblem();
   ASSERT_TRUE(run->StartTraining());
-  run->mayStep.store(0);
+  run->setMayStep(false);
   run->StopTraining();
   ASSERT_TRUE(log.waitForEnds(1));
   EXPECT_FALSE(run->IsThreadRunning());

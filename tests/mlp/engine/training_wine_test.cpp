@@ -41,7 +41,6 @@ TEST_F(TrainingWineTest, HeldOutCultivarsAreRecognised) {
   const std::vector<std::int32_t> outputs = {kFirstIndicator, kFirstIndicator + 1, kFirstIndicator + 2};
   dataSet.setInputs(inputs, std::vector<NormalisationKind>(kMeasurements, NormalisationKind::MeanVariance));
   dataSet.setOutputs(outputs, std::vector<NormalisationKind>(kCultivars, NormalisationKind::None));
-  run->inputsChosen = run->outputsChosen = 1;
 
   // The generator decides the weights and the split; fix its state so the run is repeatable.
   platform::crtSrand(1);
