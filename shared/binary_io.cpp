@@ -1,5 +1,7 @@
 #include "shared/binary_io.h"
 
+#include <unistd.h>
+
 #include <bit>
 #include <fstream>
 #include <random>
@@ -119,6 +121,23 @@ bool BinaryReader::readTag(std::string_view text, std::string_view field) {
   return bytes == text;
 }
 
+std::optional<std::uint64_t> BinaryReader::bytesRemaining() {
+  const std::ios::iostate state = in_.rdstate();
+  if (state & (std::ios::failbit | std::ios::badbit)) return std::nullopt;
+  in_.clear();  // an end-of-file flag alone would make tellg fail
+  std::optional<std::uint64_t> remaining;
+  const std::istream::pos_type here = in_.tellg();
+  if (here != std::istream::pos_type(-1)) {
+    in_.seekg(0, std::ios::end);
+    const std::istream::pos_type end = in_.tellg();
+    in_.clear();
+    in_.seekg(here);
+    if (end != std::istream::pos_type(-1) && end >= here) remaining = static_cast<std::uint64_t>(end - here);
+  }
+  in_.clear(state);
+  return remaining;
+}
+
 std::string BinaryReader::readString(std::string_view field, std::int32_t maxLength) {
   std::int32_t length = readInt32(field);
   if (length < 0 || length > maxLength) fail(field);
@@ -131,18 +150,34 @@ std::string BinaryReader::readString(std::string_view field, std::int32_t maxLen
 
 namespace {
 
-// A fresh name beside target, so that the rename stays within one file system.
+// A fresh name beside target, so that the rename stays within one file system; never the name
+// of a file that exists already (which truncating would destroy).
 std::filesystem::path temporaryNameFor(const std::filesystem::path& target) {
   std::random_device device;
-  std::filesystem::path temp = target;
-  temp += ".tmp" + std::to_string(device() % 1000000u);
-  return temp;
+  std::error_code ec;
+  for (;;) {
+    std::filesystem::path temp = target;
+    temp += ".tmp" + std::to_string(device() % 1000000u);
+    if (!std::filesystem::exists(temp, ec) && !ec) return temp;
+  }
+}
+
+// True when target exists and may not be replaced: its owner has no write permission (the
+// read-only attribute, which even a privileged process respects here), or this process has none.
+bool existsReadOnly(const std::filesystem::path& target) {
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(target, ec);
+  if (ec || !std::filesystem::exists(status)) return false;
+  if ((status.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none)
+    return true;
+  return ::access(target.c_str(), W_OK) != 0;
 }
 
 }  // namespace
 
 bool writeFileAtomically(const std::filesystem::path& target,
                          const std::function<void(std::ostream&)>& body) {
+  if (existsReadOnly(target)) return false;
   const std::filesystem::path temp = temporaryNameFor(target);
   std::error_code ignored;
   bool written = false;

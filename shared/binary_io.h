@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -62,6 +63,11 @@ class BinaryReader {
   // is treated like a short read (before anything is allocated).
   std::string readString(std::string_view field, std::int32_t maxLength);
 
+  // Bytes between the read position and the end of the stream, or nothing when the stream
+  // cannot tell (it cannot seek). Readers compare a stored count against it before they
+  // allocate. Leaves the position and the stream's state as they were.
+  std::optional<std::uint64_t> bytesRemaining();
+
   // Calls the short-read handler for field (for callers that find a value absurd and want the
   // format's own exception); never returns.
   [[noreturn]] void fail(std::string_view field);
@@ -84,4 +90,7 @@ BinaryReader::ShortReadHandler throwOnShortRead(std::string message) {
 // writes into a temporary file beside the target, which is then renamed over it. Returns false
 // (and leaves the target untouched, the temporary removed) when the file cannot be created, the
 // stream fails or the rename fails. Exceptions thrown by body remove the temporary and propagate.
+// A target that exists read-only (no write permission for its owner, or none for this process)
+// is refused before anything is created, and body is not called: renaming over it would
+// otherwise replace a file the user protected.
 bool writeFileAtomically(const std::filesystem::path& target, const std::function<void(std::ostream&)>& body);

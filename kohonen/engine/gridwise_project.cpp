@@ -12,22 +12,6 @@ constexpr std::size_t kMagicLength = sizeof kProjectMagic - 1;
 constexpr std::uint64_t kBytesPerWeight = 8;
 constexpr char kOutOfMemoryMessage[] = "Out of memory";
 
-// Bytes left between the read position and the end of a seekable stream; nothing when the
-// stream cannot tell.
-std::optional<std::uint64_t> bytesLeft(std::istream& in) {
-  const std::istream::pos_type here = in.tellg();
-  if (here == std::istream::pos_type(-1)) return std::nullopt;
-  in.seekg(0, std::ios::end);
-  const std::istream::pos_type end = in.tellg();
-  in.seekg(here);
-  if (end == std::istream::pos_type(-1) || !in || end < here) {
-    in.clear();
-    in.seekg(here);
-    return std::nullopt;
-  }
-  return static_cast<std::uint64_t>(end - here);
-}
-
 }  // namespace
 
 void writeNetBlock(std::ostream& out, const KohonenNet& net) {
@@ -55,7 +39,7 @@ KohonenNet readNetBlock(std::istream& in, std::int32_t dimension) {
   // cells · dimension · 8 bytes must remain; three int32 counts can multiply beyond 64 bits,
   // so the comparison divides instead (exact for integers: a·b ≤ n ⇔ b ≤ ⌊n / a⌋).
   const std::uint64_t cells = static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(columns);
-  const std::optional<std::uint64_t> available = bytesLeft(in);
+  const std::optional<std::uint64_t> available = reader.bytesRemaining();
   if (available && static_cast<std::uint64_t>(stored) > *available / kBytesPerWeight / cells) {
     reader.fail("weights");
   }

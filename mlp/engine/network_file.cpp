@@ -1,7 +1,5 @@
 #include "mlp/engine/network_file.h"
 
-#include <unistd.h>
-
 #include <fstream>
 #include <string_view>
 
@@ -18,14 +16,6 @@ NetworkLoadResult failure(NetworkFileError error, std::string message) {
   result.error = error;
   result.message = std::move(message);
   return result;
-}
-
-// True when path names an existing file this process may not write: saving must not quietly
-// replace a file the user protected (the rename would be allowed by the folder's permissions).
-bool existsReadOnly(const std::filesystem::path& path) {
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return false;
-  return ::access(path.c_str(), W_OK) != 0;
 }
 
 }  // namespace
@@ -74,11 +64,6 @@ NetworkLoadResult loadNetworkFile(const std::filesystem::path& path) {
 
 NetworkSaveResult saveNetworkFile(const Perceptron& network, const std::filesystem::path& path) {
   NetworkSaveResult result;
-  if (existsReadOnly(path)) {
-    result.error = NetworkFileError::CannotOpen;
-    result.message = kCannotOpenFileText + path.string();
-    return result;
-  }
   bool created = false;
   const bool written = writeFileAtomically(path, [&](std::ostream& out) {
     created = true;
@@ -86,7 +71,7 @@ NetworkSaveResult saveNetworkFile(const Perceptron& network, const std::filesyst
   });
   if (!written) {
     // The body runs only once the temporary file exists: without it the file could not be
-    // created at all, with it the writing itself failed.
+    // created at all (or the target is read-only), with it the writing itself failed.
     result.error = created ? NetworkFileError::WriteFailed : NetworkFileError::CannotOpen;
     result.message = (created ? kCannotWriteFileText : kCannotOpenFileText) + path.string();
   }

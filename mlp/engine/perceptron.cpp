@@ -36,22 +36,6 @@ std::size_t saturatingAdd(std::size_t a, std::size_t b) {
   return a > std::numeric_limits<std::size_t>::max() - b ? std::numeric_limits<std::size_t>::max() : a + b;
 }
 
-// Bytes left between the stream's position and its end, or kUnknownSize when the stream cannot
-// seek. Leaves the position where it was.
-std::uint64_t bytesRemaining(std::istream& in) {
-  const std::istream::pos_type here = in.tellg();
-  if (here == std::istream::pos_type(-1)) {
-    in.clear(in.rdstate() & ~std::ios::failbit);
-    return kUnknownSize;
-  }
-  in.seekg(0, std::ios::end);
-  const std::istream::pos_type end = in.tellg();
-  in.clear(in.rdstate() & ~(std::ios::failbit | std::ios::eofbit));
-  in.seekg(here);
-  if (end == std::istream::pos_type(-1) || end < here) return kUnknownSize;
-  return static_cast<std::uint64_t>(end - here);
-}
-
 // True when count doubles would need more than the machine's physical memory (or cannot even be
 // counted). Such a request could only fail, or drive the system into swapping for nothing.
 bool exceedsPhysicalMemory(std::size_t count) {
@@ -155,7 +139,7 @@ Perceptron::Perceptron(std::istream& in) {
 
   // The per-layer fields and the closing marker must be there before their arrays grow. On a
   // stream that cannot tell its size the arrays grow only with what is actually read.
-  const std::uint64_t remaining = bytesRemaining(in);
+  const std::uint64_t remaining = reader.bytesRemaining().value_or(kUnknownSize);
   if (remaining == kUnknownSize) {
     if (static_cast<std::uint64_t>(count) > kMaxWeightsOfUnsizedStream / kMinWeightsPerLayer) {
       throw IllegalSizeException(kTooLargeText);

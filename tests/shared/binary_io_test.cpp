@@ -1,6 +1,7 @@
 #include "shared/binary_io.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <fstream>
@@ -139,6 +140,65 @@ TEST(BinaryReader, RefusesStringLengthsBelowZeroOrAboveTheLimit) {
 std::string fileContents(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A stream buffer that hands out its bytes but cannot seek, like a pipe.
+class UnseekableBuffer : public std::streambuf {
+ public:
+  explicit UnseekableBuffer(std::string data) : data_(std::move(data)) {
+    setg(data_.data(), data_.data(), data_.data() + data_.size());
+  }
+
+ private:
+  std::string data_;
+};
+
+TEST(BinaryReader, BytesRemainingCountsToTheEndAndLeavesTheStreamAsItWas) {
+  std::istringstream in(bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  BinaryReader reader(in);
+  EXPECT_EQ(reader.bytesRemaining(), 10u);
+  EXPECT_EQ(reader.readChar("first"), 1);
+  EXPECT_EQ(reader.readChar("second"), 2);
+  EXPECT_EQ(reader.bytesRemaining(), 8u);
+  EXPECT_EQ(reader.readChar("third"), 3);  // the position was kept
+  char rest[7];
+  reader.readBytes(rest, sizeof rest, "rest");
+  EXPECT_EQ(reader.bytesRemaining(), 0u);
+  EXPECT_TRUE(in.good());
+  // With the end-of-file flag set the count is still 0, and the flag stays.
+  EXPECT_EQ(in.peek(), std::char_traits<char>::eof());
+  EXPECT_EQ(reader.bytesRemaining(), 0u);
+  EXPECT_TRUE(in.eof());
+  EXPECT_FALSE(in.fail());
+  // After a failed read the stream cannot tell.
+  EXPECT_THROW(reader.readChar("past the end"), IllegalDataFormatException);
+  EXPECT_EQ(reader.bytesRemaining(), std::nullopt);
+
+  UnseekableBuffer pipe(bytes({7, 0, 0, 0}));
+  std::istream unseekable(&pipe);
+  BinaryReader pipeReader(unseekable);
+  EXPECT_EQ(pipeReader.bytesRemaining(), std::nullopt);
+  EXPECT_EQ(pipeReader.readInt32("count"), 7);  // reading is not disturbed
+}
+
+TEST(WriteFileAtomically, RefusesAReadOnlyTargetWithoutCallingTheBody) {
+  lumivane::test::TempDir dir;
+  const auto target = dir.path() / "kept.gwp";
+  std::ofstream(target) << "old";
+  ASSERT_EQ(::chmod(target.c_str(), S_IRUSR | S_IRGRP | S_IROTH), 0);
+  bool called = false;
+  EXPECT_FALSE(writeFileAtomically(target, [&](std::ostream& out) {
+    called = true;
+    out << "new";
+  }));
+  EXPECT_FALSE(called);
+  EXPECT_EQ(fileContents(target), "old");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+
+  // Write permission restored: replaced as usual.
+  ASSERT_EQ(::chmod(target.c_str(), S_IRUSR | S_IWUSR), 0);
+  EXPECT_TRUE(writeFileAtomically(target, [](std::ostream& out) { out << "new"; }));
+  EXPECT_EQ(fileContents(target), "new");
 }
 
 TEST(WriteFileAtomically, ReplacesTheTargetOnlyWhenComplete) {

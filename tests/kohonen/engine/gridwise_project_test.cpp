@@ -1,6 +1,7 @@
 #include "kohonen/engine/gridwise_project.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <fstream>
@@ -242,6 +243,20 @@ TEST_F(ProjectFile, FailedSaveLeavesNothingHalfWritten) {
   const std::string before = readAll(path);
   ASSERT_TRUE(saveProject(path, dataSet, *net).ok());
   EXPECT_EQ(readAll(path), before);
+}
+
+// A project the user made read-only is refused with the same message as a file that cannot be
+// created, and stays as it was (renaming over it would be allowed by the folder).
+TEST_F(ProjectFile, ReadOnlyTargetIsRefusedAndKept) {
+  build(false);
+  const std::string before = readAll(path);
+  ASSERT_EQ(::chmod(path.c_str(), S_IRUSR | S_IRGRP), 0);
+  net->setWeight(0, 0, 0, net->weight(0, 0, 0) + 1.0);
+  const ProjectResult refused = saveProject(path, dataSet, *net);
+  EXPECT_EQ(refused.status, ProjectStatus::CannotOpen);
+  EXPECT_EQ(refused.message, "Can't open file " + path);
+  EXPECT_EQ(readAll(path), before);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 TEST(NetBlock, StreamRoundTripWithoutSeeking) {
