@@ -25,7 +25,7 @@ from pathlib import Path
 
 BENCH = Path(__file__).resolve().parent
 SOURCE = BENCH.parent
-SHARED_BENCH = SOURCE.parent / "shared" / "bench"
+WORKLOADS = BENCH / "workloads"
 
 # Goals the engines are built to: (limit, unit) per figure; lower is better for all of them.
 GOAL_W1_MS = 1.0  # kestrel epoch, order 1
@@ -171,7 +171,7 @@ def w2_ours(r: Runner, _round):
 
 
 def w2_peer(r: Runner, _round):
-    text = r.run(["Rscript", SHARED_BENCH / "w2" / "kohonen_w2.R", W2_PASSES, 1, r.results_dir])
+    text = r.run(["Rscript", WORKLOADS / "w2" / "kohonen_w2.R", W2_PASSES, 1, r.results_dir])
     return {
         "ms": 1e3 * float(field(r"s_per_pass=([0-9.eE+-]+)", text, "s_per_pass")),
         "qe": float(field(r"qe=([0-9.eE+-]+)", text, "qe")),
@@ -188,7 +188,7 @@ def w3_ours(r: Runner, _round):
 
 
 def w3_peer(r: Runner, _round):
-    text = r.run(["/usr/bin/python3", SHARED_BENCH / "w3" / "sklearn_w3.py", 1, W3_PEER_REPS])
+    text = r.run(["/usr/bin/python3", WORKLOADS / "w3" / "sklearn_w3.py", 1, W3_PEER_REPS])
     mi = {k: float(v) for k, v in re.findall(r"(x\d+)=([0-9.eE+-]+)", field(r"MI:(.*)", text, "MI line"))}
     ranking = " ".join(sorted(mi, key=lambda k: -mi[k]))
     return {"s": float(field(r"median_s=([0-9.eE+-]+)", text, "median_s")), "ranking": ranking,
@@ -207,7 +207,7 @@ def w4_ours(r: Runner, _round):
 
 
 def w4_peer(r: Runner, _round):
-    text = r.run(["/usr/bin/python3", SHARED_BENCH / "w4" / "numpy_w4.py", 1, W4_PEER_REPS])
+    text = r.run(["/usr/bin/python3", WORKLOADS / "w4" / "numpy_w4.py", 1, W4_PEER_REPS])
     pca = r.run(["/usr/bin/python3", BENCH / "numpy_pca.py", PCA_PEER_REPS])
     return {
         "svd": float(field(r"numpy\.linalg\.svd\(full_matrices\)\s.*?median_ms=\s*([0-9.]+)", text, "svd")),
@@ -226,7 +226,7 @@ def bridge_ours(r: Runner, _round):
 
 def w2_quality(r: Runner, ours, peer):
     """Quantisation and topographic error of both final codebooks by the common measure."""
-    text = r.run(["/usr/bin/python3", SHARED_BENCH / "w2" / "qe_eval.py", ours["codes"], peer["codes"]])
+    text = r.run(["/usr/bin/python3", WORKLOADS / "w2" / "qe_eval.py", ours["codes"], peer["codes"]])
     q = {}
     for side, path in (("ours", ours["codes"]), ("peer", peer["codes"])):
         m = re.search(re.escape(Path(path).name) + r"\s+QE=([0-9.]+)\s+TE=([0-9.]+)", text)
@@ -450,7 +450,7 @@ def cpu_model():
 
 def checksum_note(data: Path):
     """Compares the generated files with the published checksums; returns (note, mismatches)."""
-    sums = SHARED_BENCH / "SHA256SUMS"
+    sums = WORKLOADS / "SHA256SUMS"
     bad, total = [], 0
     for line in sums.read_text().splitlines():
         if not line.strip():

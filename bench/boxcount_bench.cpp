@@ -1,7 +1,7 @@
 // Boxcounting on workload W3 (10,000 rows, 10 inputs, y = 2·x2 + sin(3·x5) + x8² + noise):
 // the whole run (predictability and significance) as the boxcounting command does it, its two
 // halves, and the box statistics of one matrix. The peer figure (scikit-learn's
-// mutual_info_regression on the same CSV) comes from ../shared/bench/w3/sklearn_w3.py.
+// mutual_info_regression on the same CSV) comes from bench/workloads/w3/sklearn_w3.py.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
