@@ -48,7 +48,16 @@ int runHeadless(const host::CommandLine& line) {
       return 1;
     }
     try {
-      app.model().save(*active, line.saveAs);
+      if (line.saveSheet.empty()) {
+        app.model().save(*active, line.saveAs);
+      } else {
+        host::ExportOptions options;
+        options.sheets =
+            line.saveSheet == "all" ? host::ExportOptions::Sheets::All : host::ExportOptions::Sheets::Named;
+        if (options.sheets == host::ExportOptions::Sheets::Named) options.sheetName = line.saveSheet;
+        for (const auto& written : host::exportWorkbook(*active, line.saveAs, options))
+          std::printf("saved %s\n", written.c_str());
+      }
     } catch (const host::WorkbookFileError& e) {
       std::fprintf(stderr, "%s\n", e.what());
       status = 1;

@@ -94,6 +94,28 @@ std::string roundTripText(double value) {
 std::string generalNumberText(double value) {
   if (!std::isfinite(value)) return "#NUM!";
   if (value == 0.0) return "0";
+  {
+    // Most data has few digits: when the shortest form that reads back as the value has at
+    // most ten significant digits and fits, it is what rounding to ten digits gives too (the
+    // value lies far closer to it than half a unit of the tenth digit).
+    char buffer[32];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    if (ec == std::errc()) {
+      const std::string_view shortest(buffer, static_cast<std::size_t>(end - buffer));
+      if (shortest.find('e') == std::string_view::npos) {
+        int digits = 0, width = 0;
+        bool leading = true;
+        for (char ch : shortest) {
+          if (ch == '-') continue;
+          ++width;
+          if (ch < '0' || ch > '9') continue;
+          if (ch != '0') leading = false;
+          if (!leading) ++digits;
+        }
+        if (digits <= kGeneralSignificantDigits && width <= kGeneralWidth) return std::string(shortest);
+      }
+    }
+  }
   const double magnitude = std::fabs(value);
   const int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
   const auto fixed = [&](int decimals) {

@@ -49,6 +49,12 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
         return std::nullopt;
       }
       line.saveAs = args[++i];
+    } else if (arg == "--sheet") {
+      if (!hasValue || args[i + 1].empty()) {
+        error = "--sheet needs a sheet name or \"all\"";
+        return std::nullopt;
+      }
+      line.saveSheet = args[++i];
     } else if (arg == "--self-check-screenshot") {
       if (!hasValue) {
         error = "--self-check-screenshot needs a file name";
@@ -68,6 +74,10 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
     line.mode = *information;
     return line;
   }
+  if (!line.saveSheet.empty() && line.saveAs.empty()) {
+    error = "--sheet goes with --save";
+    return std::nullopt;
+  }
   if (describe || !line.saveAs.empty()) {
     if (line.tool != CommandLine::Tool::None) {
       error = "--vantor and --gridwise need the window; they cannot go with --describe or --save";
@@ -86,7 +96,7 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
 std::string usageText() {
   return "usage: lumivane [--excel-version 7|8|9] [--vantor|--gridwise] [FILE...]\n"
          "       lumivane [--excel-version 7|8|9] --describe FILE...\n"
-         "       lumivane [--excel-version 7|8|9] --save OUT.xlsx|OUT.csv FILE...\n"
+         "       lumivane [--excel-version 7|8|9] --save OUT.xlsx|OUT.csv [--sheet NAME|all] FILE...\n"
          "       lumivane --version | --help\n";
 }
 
@@ -100,6 +110,8 @@ std::string helpText() {
          "                          first file once the window is up\n"
          "  --describe              print each sheet's used area and exit (1 when a file is refused)\n"
          "  --save OUT              open the files and save the last one to OUT (.xlsx or .csv)\n"
+         "  --sheet NAME|all        with --save to .csv: that sheet, or every sheet in a file of\n"
+         "                          its own (OUT-<sheet>.csv); the active sheet by default\n"
          "  --version               print the version and exit\n"
          "  --help                  print this help and exit\n";
 }

@@ -21,6 +21,9 @@ struct CommandLine {
   int excelVersion = 9;  // the version the host reports: 7, 8 or 9
   Tool tool = Tool::None;
   std::string saveAs;
+  // With --save to a .csv file: "" the active sheet, "all" every sheet (a file each), else the
+  // sheet of that name.
+  std::string saveSheet;
   std::vector<std::string> files;
   // Hidden, for the test under a real display: take a screenshot into this PNG once the window
   // shows its first workbook, check it, and exit.
@@ -28,9 +31,11 @@ struct CommandLine {
 };
 
 // Reads argv[1...]: FILE..., --excel-version 7|8|9 (or --excel-version=N), --vantor,
-// --gridwise, --describe, --save FILE, --version, --help; "--" ends the options. Nothing, with
+// --gridwise, --describe, --save FILE [--sheet NAME|all], --version, --help; "--" ends the
+// options. Nothing, with
 // the reason in error, for a bad command line (unknown option, missing or bad value, both
-// tools, a tool or a save together with --describe, --describe or --save without files).
+// tools, a tool or a save together with --describe, --describe or --save without files,
+// --sheet without --save).
 std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args, std::string& error);
 
 // "usage: lumivane [--excel-version 7|8|9] [--vantor|--gridwise] [FILE...]" and the other forms.

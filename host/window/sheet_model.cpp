@@ -6,6 +6,19 @@
 
 namespace host {
 
+Qt::Alignment cellAlignment(CellKind kind) {
+  switch (kind) {
+    case CellKind::Number:
+    case CellKind::Date:
+      return Qt::AlignRight | Qt::AlignVCenter;
+    case CellKind::Boolean:
+    case CellKind::Error:
+      return Qt::AlignHCenter | Qt::AlignVCenter;
+    default:
+      return Qt::AlignLeft | Qt::AlignVCenter;
+  }
+}
+
 SheetModel::SheetModel(std::shared_ptr<Sheet> sheet, QObject* parent)
     : QAbstractTableModel(parent), sheet_(std::move(sheet)) {}
 
@@ -28,16 +41,7 @@ QVariant SheetModel::data(const QModelIndex& index, int role) const {
     case Qt::EditRole:
       return QString::fromStdString(editText(*sheet_, row, col));
     case Qt::TextAlignmentRole:
-      switch (sheet_->kind(row, col)) {
-        case CellKind::Number:
-        case CellKind::Date:
-          return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
-        case CellKind::Boolean:
-        case CellKind::Error:
-          return QVariant::fromValue(Qt::Alignment(Qt::AlignHCenter | Qt::AlignVCenter));
-        default:
-          return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
-      }
+      return QVariant::fromValue(cellAlignment(sheet_->kind(row, col)));
     default:
       return {};
   }

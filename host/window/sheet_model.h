@@ -8,6 +8,10 @@
 
 namespace host {
 
+// How a spreadsheet aligns a cell of that kind: numbers and dates right, Booleans and errors
+// centred, texts left.
+Qt::Alignment cellAlignment(CellKind kind);
+
 // The grid's view of one worksheet: reads the sheet's cells directly (the sheet is never
 // copied), one row per sheet row and one column per sheet column up to the sheet's limits.
 // Display texts are those of displayText; numbers and dates align right, texts left, Booleans

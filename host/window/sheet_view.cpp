@@ -3,7 +3,10 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <algorithm>
+#include <cmath>
 
 #include "host/window/cell_format.h"
 
@@ -14,6 +17,10 @@ namespace {
 constexpr int kDefaultColumnWidth = 72;
 constexpr int kMinimumColumnWidth = 40;
 constexpr int kMaximumFittedWidth = 260;
+// Space between a cell's border and its text, in pixels.
+constexpr int kCellPadding = 3;
+// Texts kept laid out for drawing: a few screens' worth.
+constexpr qsizetype kTextCacheSize = 8192;
 // Rows looked at when a column is fitted to its contents.
 constexpr int kFitSampleRows = 200;
 
@@ -54,7 +61,6 @@ SheetView::SheetView(std::shared_ptr<Sheet> sheet, QWidget* parent)
   colours.setColor(QPalette::Base, Qt::white);
   colours.setColor(QPalette::Text, Qt::black);
   setPalette(colours);
-  setStyleSheet(QStringLiteral("QTableView { gridline-color: #d8d8d8; }"));
 
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { mirrorSelection(); });
   setCurrentIndex(model_->index(0, 0));
@@ -201,6 +207,100 @@ void SheetView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint 
     // Enter in the editor commits the cell and moves down, as a spreadsheet does.
     const QModelIndex below = moveCursor(QAbstractItemView::MoveDown, Qt::NoModifier);
     if (below.isValid()) selectionModel()->setCurrentIndex(below, QItemSelectionModel::ClearAndSelect);
+  }
+}
+
+const QStaticText& SheetView::staticText(const QString& text) {
+  auto found = textCache_.find(text);
+  if (found != textCache_.end()) return *found;
+  if (textCache_.size() >= kTextCacheSize) textCache_.clear();
+  QStaticText laidOut(text);
+  laidOut.setTextFormat(Qt::PlainText);
+  laidOut.setPerformanceHint(QStaticText::AggressiveCaching);
+  laidOut.prepare(QTransform(), font());
+  return *textCache_.insert(text, laidOut);
+}
+
+void SheetView::paintEvent(QPaintEvent* event) {
+  // The grid draws its cells itself, straight from the sheet: a screen of a thousand cells is
+  // repainted on every scroll, and the general item drawing (an option object, icons, check
+  // boxes and a text layout per cell) costs several times more.
+  QPainter painter(viewport());
+  const QRect exposed = event->rect();
+  painter.fillRect(exposed, palette().color(QPalette::Base));
+  const int rows = model_->rowCount(), cols = model_->columnCount();
+  int firstRow = rowAt(exposed.top()), lastRow = rowAt(exposed.bottom());
+  int firstCol = columnAt(exposed.left()), lastCol = columnAt(exposed.right());
+  if (firstRow < 0 || firstCol < 0) return;
+  if (lastRow < 0) lastRow = rows - 1;
+  if (lastCol < 0) lastCol = cols - 1;
+
+  std::vector<CellArea> selected;
+  for (const QItemSelectionRange& range : selectionModel()->selection()) selected.push_back(areaOf(range));
+  const auto isSelected = [&](std::int32_t r, std::int32_t c) {
+    for (const CellArea& a : selected)
+      if (r >= a.top && r <= a.bottom && c >= a.left && c <= a.right) return true;
+    return false;
+  };
+
+  const Sheet& sheet = *model_->sheet();
+  const QFontMetrics metrics(font());
+  const QColor textColour = palette().color(QPalette::Text), highlight = palette().color(QPalette::Highlight);
+  const QColor highlightedText = palette().color(QPalette::HighlightedText);
+  const int ascent = metrics.ascent(), descent = metrics.descent();
+  const int gridRight = columnViewportPosition(lastCol) + columnWidth(lastCol);
+  const int gridBottom = rowViewportPosition(lastRow) + rowHeight(lastRow);
+
+  for (int r = firstRow; r <= lastRow; ++r) {
+    const int y = rowViewportPosition(r), h = rowHeight(r);
+    for (int c = firstCol; c <= lastCol; ++c) {
+      const int x = columnViewportPosition(c), w = columnWidth(c);
+      // The cell inside its grid lines (right and bottom edge).
+      const QRect cell(x, y, w - 1, h - 1);
+      const bool inSelection = isSelected(r + 1, c + 1);
+      if (inSelection) painter.fillRect(cell, highlight);
+      const CellKind kind = sheet.kind(r + 1, c + 1);
+      if (kind == CellKind::Empty) continue;
+      const QString text = QString::fromStdString(displayText(sheet, r + 1, c + 1));
+      const QRect inner = cell.adjusted(kCellPadding, 0, -kCellPadding, 0);
+      const QStaticText& laidOut = staticText(text);
+      const int width = static_cast<int>(std::ceil(laidOut.size().width()));
+      painter.setPen(inSelection ? highlightedText : textColour);
+      if (width > inner.width()) {
+        painter.drawText(inner, static_cast<int>(cellAlignment(kind)), text);
+        continue;
+      }
+      // The text fits: drawn at its place, without a clipped text box.
+      int tx = inner.left();
+      if (kind == CellKind::Number || kind == CellKind::Date)
+        tx = inner.right() + 1 - width;
+      else if (kind == CellKind::Boolean || kind == CellKind::Error)
+        tx = inner.left() + (inner.width() - width) / 2;
+      painter.drawStaticText(QPoint(tx, y + (h - 1 - ascent - descent) / 2), laidOut);
+    }
+  }
+
+  if (showGrid()) {
+    painter.setPen(QColor(0xd8, 0xd8, 0xd8));
+    for (int c = firstCol; c <= lastCol; ++c) {
+      const int x = columnViewportPosition(c) + columnWidth(c) - 1;
+      painter.drawLine(x, exposed.top(), x, std::min(exposed.bottom(), gridBottom));
+    }
+    for (int r = firstRow; r <= lastRow; ++r) {
+      const int y = rowViewportPosition(r) + rowHeight(r) - 1;
+      painter.drawLine(exposed.left(), y, std::min(exposed.right(), gridRight), y);
+    }
+  }
+
+  // The current cell's frame.
+  const QModelIndex current = currentIndex();
+  if (current.isValid() && current.row() >= firstRow && current.row() <= lastRow &&
+      current.column() >= firstCol && current.column() <= lastCol) {
+    painter.setPen(QPen(QColor(0x21, 0x73, 0x46), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRect(columnViewportPosition(current.column()), rowViewportPosition(current.row()),
+                           columnWidth(current.column()) - 1, rowHeight(current.row()) - 1)
+                         .adjusted(1, 1, -1, -1));
   }
 }
 

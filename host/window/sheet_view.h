@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+#include <QStaticText>
 #include <QTableView>
 #include <memory>
 #include <vector>
@@ -41,16 +43,20 @@ class SheetView final : public QTableView {
   void keyPressEvent(QKeyEvent* event) override;
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   void mirrorSelection();
   void selectWholeColumns();
   void selectWholeRows();
   void jumpToDataEdge(int key, bool extend);
+  // The text laid out once for drawing (cached; the cache is emptied when it is full).
+  const QStaticText& staticText(const QString& text);
 
   SheetModel* model_;
   QModelIndex anchor_;
   bool extending_ = false;
+  QHash<QString, QStaticText> textCache_;
 };
 
 }  // namespace host

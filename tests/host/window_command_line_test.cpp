@@ -40,6 +40,9 @@ TEST(CommandLineTest, HeadlessModes) {
   EXPECT_EQ(line->mode, CommandLine::Mode::Save);
   EXPECT_EQ(line->saveAs, "out.xlsx");
   EXPECT_EQ(line->files, (std::vector<std::string>{"a.csv"}));
+  line = parse({"--save", "out.csv", "--sheet", "all", "book.ods"});
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->saveSheet, "all");
   EXPECT_EQ(parse({"x", "--help", "--bogus-after-help-is-still-an-error"}), std::nullopt);
   EXPECT_EQ(parse({"--version", "--help"})->mode, CommandLine::Mode::Version);
 }
@@ -54,6 +57,8 @@ TEST(CommandLineTest, BadArgumentsAreRefusedWithAReason) {
                                                                 {"--save"},
                                                                 {"--describe", "--vantor", "a.csv"},
                                                                 {"--save", "out.csv"},
+                                                                {"--sheet", "all", "a.csv"},
+                                                                {"--save", "o.csv", "--sheet"},
                                                                 {"-x"}}) {
     EXPECT_FALSE(parse(args, &why)) << args.front();
     EXPECT_FALSE(why.empty()) << args.front();
@@ -93,6 +98,13 @@ TEST(LumivaneExecutableTest, HeadlessCommandsAndTheirExitCodes) {
   EXPECT_EQ(run("--save " + temp.file("iris.xlsx") + " " + iris, out), 0) << out;
   EXPECT_EQ(run("--describe " + temp.file("iris.xlsx"), out), 0);
   EXPECT_EQ(out, "iris.xlsx\n  iris: A1:I151\n");
+
+  // Every sheet of an .ods to .csv files of their own.
+  const std::string ods = lumivane::test::testDataPath("host_sample.ods");
+  EXPECT_EQ(run("--save " + temp.file("out.csv") + " --sheet all " + ods, out), 0) << out;
+  EXPECT_NE(out.find("out-Measurements.csv"), std::string::npos) << out;
+  EXPECT_EQ(run("--describe " + temp.file("out-Measurements.csv"), out), 0) << out;
+  EXPECT_NE(out.find("out-Measurements: A1:"), std::string::npos) << out;
 
   EXPECT_EQ(run("--version", out), 0);
   EXPECT_EQ(out.rfind("lumivane ", 0), 0u);
