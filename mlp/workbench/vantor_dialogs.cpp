@@ -197,16 +197,22 @@ void NetworkConstructorDialog::relayout() {
 }
 
 bool NetworkConstructorDialog::accept() {
+  refusedField_ = Field::None;
+  refusedLayer_ = -1;
   if (inputs < kMinInputs || inputs > kMaxInputs) {
+    refusedField_ = Field::Inputs;
     refuseField(integerRangeMessage(kMinInputs, kMaxInputs));
     return false;
   }
   if (layerCount < 1 || layerCount > NetworkDescription::kMaxLayers) {
+    refusedField_ = Field::LayerCount;
     refuseField(integerRangeMessage(1, NetworkDescription::kMaxLayers));
     return false;
   }
   for (int l = 0; l < layerCount; ++l)
     if (rows[l].neurons < 1) {
+      refusedField_ = Field::Neurons;
+      refusedLayer_ = l;
       platform::prompter().messageBox(kNonPositiveNeuronsText, kVantorApplicationName, platform::MB_OK);
       return false;
     }
@@ -236,15 +242,19 @@ TestSetDialog::TestSetDialog(const TestSetChoice& current, std::int32_t exampleC
       total_(exampleCount) {}
 
 bool TestSetDialog::accept() {
+  refusedField_ = Field::None;
   if (testCount < 0 || testCount > total_) {
+    refusedField_ = Field::TestCount;
     refuseField(integerRangeMessage(0, total_));
     return false;
   }
   if (blockStart < 0 || blockStart > total_) {
+    refusedField_ = Field::BlockStart;
     refuseField(integerRangeMessage(0, total_));
     return false;
   }
   if (lastCount < 0 || lastCount > testCount) {
+    refusedField_ = Field::LastCount;
     refuseField(integerRangeMessage(0, testCount));
     return false;
   }

@@ -156,6 +156,10 @@ class NetworkConstructorDialog final : public VantorDialog {
   // layer; each refusal shows its message through the prompter and keeps the dialog open
   // (false). True when the description is ready.
   bool accept();
+  // The field the last refused accept() named, so a view can put the focus on it.
+  enum class Field { None, Inputs, LayerCount, Neurons };
+  Field refusedField() const { return refusedField_; }
+  int refusedLayer() const { return refusedLayer_; }  // 0-based, with Field::Neurons
   // The description built by the last successful accept().
   const NetworkDescription& description() const { return description_; }
 
@@ -163,6 +167,8 @@ class NetworkConstructorDialog final : public VantorDialog {
   NetworkDescription description_;
   std::optional<int> fixedInputs_;
   std::optional<int> fixedOutputs_;
+  Field refusedField_ = Field::None;
+  int refusedLayer_ = -1;
 };
 
 // The "Test set redactor".
@@ -186,9 +192,13 @@ class TestSetDialog final : public VantorDialog {
   // first value out of range shows the range message and keeps the dialog open (false).
   bool accept();
   TestSetChoice choice() const;
+  // The field the last refused accept() named.
+  enum class Field { None, TestCount, BlockStart, LastCount };
+  Field refusedField() const { return refusedField_; }
 
  private:
   std::int32_t total_;
+  Field refusedField_ = Field::None;
 };
 
 // "Stopping criteria": no range checks.
