@@ -1,0 +1,220 @@
+#include "kohonen/workbench/qt/maps/map_renderer.h"
+
+#include <QBuffer>
+#include <QPainter>
+#include <QSvgGenerator>
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "kohonen/engine/cell_index.h"
+#include "kohonen/workbench/qt/maps/map_layout.h"
+#include "shared/exceptions.h"
+
+namespace {
+
+constexpr char kNamesFontFamily[] = "Arial";
+constexpr char kLegendFontFamily[] = "Courier New";
+constexpr int kLegendFontSize = 12;
+constexpr char kInternalError[] = "Internal Windows Error";
+constexpr char kOutOfMemory[] = "Out of memory";
+
+constexpr int kInfoHeaderSize = 40;
+constexpr int kFileHeaderSize = 14;
+constexpr int kBitsPerPixel = 24;
+
+QRect toQRect(const PixelRect& r) {
+  return QRect(r.left, r.top, r.width(), r.height());
+}
+
+// Fills the rectangle's pixels and outlines them with the 1-pixel black pen, as a filled
+// rectangle of the picture's convention (right and bottom edges exclusive).
+void outline(QPainter& p, const PixelRect& r) {
+  if (r.width() <= 0 || r.height() <= 0) return;
+  p.drawRect(QRect(r.left, r.top, r.width() - 1, r.height() - 1));
+}
+
+void putLE16(char* at, std::uint16_t v) {
+  at[0] = static_cast<char>(v & 0xFF);
+  at[1] = static_cast<char>(v >> 8);
+}
+void putLE32(char* at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+QByteArray allocate(qsizetype size) {
+  try {
+    return QByteArray(size, '\0');
+  } catch (const std::bad_alloc&) {
+    throw OutOfMemoryException(kOutOfMemory);
+  }
+}
+
+}  // namespace
+
+MapScene::MapScene(MapPicture picture) : picture_(std::move(picture)) {
+  maxHits_ = ::maxHits(picture_);
+  maxDistance_ = ::maxDistance(picture_);
+  colours_.reserve(picture_.colours.size());
+  for (const MapColour& c : picture_.colours) colours_.emplace_back(c.red, c.green, c.blue);
+  names_.resize(static_cast<std::size_t>(rows()) * static_cast<std::size_t>(columns()));
+}
+
+const QStaticText& MapScene::name(std::int32_t r, std::int32_t c) const {
+  QStaticText& text =
+      names_[static_cast<std::size_t>(r) * static_cast<std::size_t>(columns()) + static_cast<std::size_t>(c)];
+  if (text.text().isEmpty()) {
+    text.setText(QString::fromStdString(kohonen::cellName(r, c)));
+    text.setTextFormat(Qt::PlainText);
+    text.setPerformanceHint(QStaticText::AggressiveCaching);
+  }
+  return text;
+}
+
+QFont mapNamesFont(int size) {
+  QFont font(QString::fromLatin1(kNamesFontFamily));
+  font.setPixelSize(size);
+  return font;
+}
+
+QFont mapLegendFont() {
+  QFont font(QString::fromLatin1(kLegendFontFamily));
+  font.setStyleHint(QFont::TypeWriter);
+  font.setPixelSize(kLegendFontSize);
+  return font;
+}
+
+void renderMap(QPainter& painter, const MapScene& scene, const MapViewOptions& options, QSize size) {
+  const MapPicture& picture = scene.picture();
+  const int k = scene.colourCount();
+  const MapLayout layout(size.width(), size.height(), scene.rows(), scene.columns(), options.extraInfo, k);
+
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  painter.fillRect(QRect(QPoint(0, 0), size), options.background);
+  painter.setPen(QPen(Qt::black, 1));
+  painter.setBrush(Qt::NoBrush);
+  const QFont namesFont = mapNamesFont(options.namesFontSize);
+  painter.setFont(namesFont);
+  const QFontMetrics metrics(namesFont);
+  const bool bands = options.uMatrix && scene.maxDistance() > 0;
+
+  for (std::int32_t r = 0; r < scene.rows(); ++r) {
+    for (std::int32_t c = 0; c < scene.columns(); ++c) {
+      PixelRect rect = layout.cell(r, c);
+      if (options.cellSize) rect = hitSquare(rect, picture.hits(r, c), scene.maxHits());
+      const double cls = picture.classes(r, c);
+      if (cls < 0 || static_cast<int>(cls) >= k) {
+        if (options.cellSize) continue;  // an empty cell in cell size mode is not drawn
+        painter.drawLine(rect.left, rect.top, rect.right - 1, rect.bottom - 1);
+        painter.drawLine(rect.left, rect.bottom - 1, rect.right - 1, rect.top);
+      } else {
+        painter.fillRect(toQRect(rect), scene.colour(static_cast<int>(cls)));
+        if (options.showNames && rect.width() > 0 && rect.height() > 0) {
+          const QStaticText& name = scene.name(r, c);
+          const QSizeF textSize = name.size();
+          const QPointF at(rect.left + (rect.width() - textSize.width()) / 2.0,
+                           rect.top + (rect.height() - metrics.height()) / 2.0);
+          // One line centred in the cell and clipped to it, over the cell's colour.
+          const bool fits = textSize.width() <= rect.width() && metrics.height() <= rect.height();
+          if (!fits) painter.setClipRect(toQRect(rect));
+          painter.drawStaticText(at, name);
+          if (!fits) painter.setClipping(false);
+        }
+      }
+      if (bands) {
+        const CellBands b = uMatrixBands(picture, scene.maxDistance(), r, c, rect);
+        if (b.top > 0) painter.fillRect(QRect(rect.left, rect.top, rect.width(), b.top), Qt::black);
+        if (b.bottom > 0)
+          painter.fillRect(QRect(rect.left, rect.bottom - b.bottom, rect.width(), b.bottom), Qt::black);
+        if (b.right > 0)
+          painter.fillRect(QRect(rect.right - b.right, rect.top, b.right, rect.height()), Qt::black);
+        if (b.left > 0) painter.fillRect(QRect(rect.left, rect.top, b.left, rect.height()), Qt::black);
+      }
+      outline(painter, rect);
+    }
+  }
+
+  if (options.extraInfo) {
+    painter.setFont(mapLegendFont());
+    for (int i = 0; i < k; ++i) {
+      const PixelRect box = layout.legendBox(i);
+      painter.fillRect(toQRect(box), scene.colour(i));
+      outline(painter, box);
+      painter.drawText(toQRect(layout.legendText(i)), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                       QString::fromStdString(legendLine(picture, i)));
+    }
+  }
+  painter.restore();
+}
+
+QImage renderMapImage(const MapScene& scene, const MapViewOptions& options, QSize size) {
+  if (size.isEmpty()) return {};
+  QImage image(size, QImage::Format_RGB32);
+  if (image.isNull()) return {};
+  QPainter painter(&image);
+  renderMap(painter, scene, options, size);
+  return image;
+}
+
+QByteArray renderMapSvg(const MapScene& scene, const MapViewOptions& options, QSize size,
+                        const QString& title) {
+  if (size.isEmpty()) return {};
+  QByteArray svg;
+  QBuffer buffer(&svg);
+  if (!buffer.open(QIODevice::WriteOnly)) return {};
+  QSvgGenerator generator;
+  generator.setOutputDevice(&buffer);
+  generator.setSize(size);
+  generator.setViewBox(QRect(QPoint(0, 0), size));
+  generator.setTitle(title);
+  {
+    QPainter painter;
+    if (!painter.begin(&generator)) return {};
+    renderMap(painter, scene, options, size);
+    painter.end();
+  }
+  return svg;
+}
+
+QByteArray deviceIndependentBitmap(const QImage& image) {
+  if (image.isNull()) throw MyException(kInternalError);
+  const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+  if (rgb.isNull()) throw MyException(kInternalError);
+  const int width = rgb.width();
+  const int height = rgb.height();
+  const qsizetype stride = ((static_cast<qsizetype>(width) * kBitsPerPixel + 31) / 32) * 4;
+  const qsizetype imageSize = stride * height;
+  QByteArray dib = allocate(kInfoHeaderSize + imageSize);
+  char* h = dib.data();
+  putLE32(h + 0, kInfoHeaderSize);
+  putLE32(h + 4, static_cast<std::uint32_t>(width));
+  putLE32(h + 8, static_cast<std::uint32_t>(height));
+  putLE16(h + 12, 1);  // planes
+  putLE16(h + 14, kBitsPerPixel);
+  putLE32(h + 16, 0);  // no compression
+  putLE32(h + 20, static_cast<std::uint32_t>(imageSize));
+  // Resolutions and colour counts (bytes 24 … 39) stay 0.
+  for (int y = 0; y < height; ++y) {
+    const auto* src = rgb.constScanLine(height - 1 - y);  // bottom row first
+    char* dst = h + kInfoHeaderSize + y * stride;
+    for (int x = 0; x < width; ++x) {
+      dst[3 * x + 0] = static_cast<char>(src[3 * x + 2]);
+      dst[3 * x + 1] = static_cast<char>(src[3 * x + 1]);
+      dst[3 * x + 2] = static_cast<char>(src[3 * x + 0]);
+    }
+  }
+  return dib;
+}
+
+QByteArray bitmapFile(const QByteArray& dib) {
+  QByteArray file = allocate(kFileHeaderSize + dib.size());
+  char* f = file.data();
+  f[0] = 'B';
+  f[1] = 'M';
+  putLE32(f + 2, static_cast<std::uint32_t>(file.size()));
+  // Bytes 6 … 9 are reserved (0); the pixels follow both headers.
+  putLE32(f + 10, kFileHeaderSize + kInfoHeaderSize);
+  std::memcpy(f + kFileHeaderSize, dib.constData(), static_cast<std::size_t>(dib.size()));
+  return file;
+}
