@@ -1,0 +1,173 @@
+#include "kohonen/workbench/qt/main_sheet.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPixmap>
+#include <QPointer>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "kohonen/workbench/dialog_hooks.h"
+#include "kohonen/workbench/gridwise_messages.h"
+#include "kohonen/workbench/qt/dialogs/gridwise_dialogs.h"
+#include "kohonen/workbench/qt/maps/gridwise_maps.h"
+#include "kohonen/workbench/qt/project_page.h"
+#include "kohonen/workbench/qt/results_page.h"
+#include "shared/qt/qt_tool_ui.h"
+
+namespace {
+
+constexpr char kAboutText[] =
+    "Gridwise\n\nKohonen self-organising maps of spreadsheet tables, trained on the chosen columns or "
+    "on their leading principal components.\n\nPart of Lumivane for Linux.";
+
+// A first size that shows both pages' controls without crowding.
+constexpr int kInitialWidth = 600;
+constexpr int kInitialHeight = 420;
+
+QPixmap iconPixmap(int size) {
+  QPixmap pixmap(size, size);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  // A 3 × 3 map whose cells shade from dark to light, as a map window colours them.
+  constexpr int kCells = 3;
+  const double cell = static_cast<double>(size) / kCells;
+  for (int r = 0; r < kCells; ++r)
+    for (int c = 0; c < kCells; ++c) {
+      const int shade = 60 + (r + c) * 45;
+      painter.fillRect(QRectF(c * cell + 1, r * cell + 1, cell - 2, cell - 2),
+                       QColor(shade / 2, shade, 255 - shade / 3));
+    }
+  return pixmap;
+}
+
+}  // namespace
+
+QIcon gridwiseIcon() {
+  QIcon icon;
+  icon.addPixmap(iconPixmap(16));
+  icon.addPixmap(iconPixmap(32));
+  return icon;
+}
+
+CMainSheet::CMainSheet(std::unique_ptr<CTask> task, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      task_(std::move(task)) {
+  setWindowTitle(kCaption);
+  setWindowIcon(gridwiseIcon());
+  setObjectName("GridwiseMainSheet");
+
+  session_ = std::make_unique<GridwiseSession>(task_->table(), task_->connection());
+  session_->openSheet();
+  maps_ = std::make_unique<MapWindowSet>(*session_, this);
+
+  auto* menu = new QMenuBar(this);
+  buildMenu(menu);
+  const CommandRunner run = [this](const std::function<void()>& command) { runCommand(command); };
+  pages_ = new QTabWidget(this);
+  projectPage_ = new ProjectPage(*session_, run, pages_);
+  resultsPage_ = new ResultsPage(*session_, *maps_, run, pages_);
+  pages_->addTab(projectPage_, tr("Project"));
+  pages_->addTab(resultsPage_, tr("Results"));
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setMenuBar(menu);
+  layout->addWidget(pages_);
+  resize(kInitialWidth, kInitialHeight);
+
+  task_->setMainWindow(this);
+}
+
+CMainSheet::~CMainSheet() {
+  task_->setMainWindow(nullptr);
+  // The windows and pages observe the session and the session reads the task's table: they go
+  // in that order.
+  maps_.reset();
+  delete pages_;
+  pages_ = nullptr;
+  session_.reset();
+  task_.reset();
+}
+
+void CMainSheet::buildMenu(QMenuBar* menu) {
+  QMenu* program = menu->addMenu(tr("&Program"));
+  QMenu* preferences = program->addMenu(tr("P&references"));
+  setCustom_ = preferences->addAction(tr("&Set Custom..."));
+  setDefaults_ = preferences->addAction(tr("Set &Defaults"));
+  QMenu* help = menu->addMenu(tr("&Help"));
+  about_ = help->addAction(tr("&About"));
+  connect(setCustom_, &QAction::triggered, this,
+          [this] { runCommand([this] { session_->setCustomPreferences(); }); });
+  connect(setDefaults_, &QAction::triggered, this,
+          [this] { runCommand([this] { session_->setDefaultPreferences(); }); });
+  connect(about_, &QAction::triggered, this, [this] { runCommand([this] { showAbout(); }); });
+}
+
+void CMainSheet::showAbout() {
+  gridwiseMessage(kAboutText, platform::MB_OK | platform::MB_ICONINFORMATION);
+}
+
+void CMainSheet::runCommand(const std::function<void()>& command) {
+  struct Depth {
+    int& depth;
+    explicit Depth(int& d) : depth(d) { ++depth; }
+    ~Depth() { --depth; }
+  };
+  {
+    Depth depth(commandDepth_);
+    command();
+  }
+  if (commandDepth_ == 0 && closePending_) {
+    closePending_ = false;
+    postClose();
+  }
+}
+
+void CMainSheet::postClose() {
+  postCloseRequest(this);
+}
+
+void CMainSheet::closeEvent(QCloseEvent* event) {
+  if (closed_) {
+    event->accept();
+    return;
+  }
+  if (commandDepth_ > 0) {
+    // Closing now would free the session under the command's feet.
+    closePending_ = true;
+    event->ignore();
+    return;
+  }
+  closed_ = true;
+  maps_->closeAll();
+  session_->closeSheet();
+  event->accept();
+  // Deleted from the event loop, not from inside its own event handler; the task ends with it.
+  QPointer<CMainSheet> self(this);
+  QTimer::singleShot(0, qApp, [self] { delete self.data(); });
+}
+
+void installGridwiseWindows() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  installQtToolUi();
+  GridwiseDialogHooks hooks;
+  installGridwiseDialogViews(hooks);
+  installMapDialogViews(hooks);
+  setGridwiseDialogHooks(std::move(hooks));
+}
+
+void openGridwiseSheet(std::unique_ptr<CTask> task) {
+  if (!task) return;
+  auto* sheet = new CMainSheet(std::move(task));
+  sheet->show();
+  sheet->raise();
+  sheet->activateWindow();
+}
