@@ -46,6 +46,23 @@ std::optional<std::string> PreferencesRequest::problem() const {
   return trainingSettingsProblem(training_);
 }
 
+std::optional<PreferencesRequest::TrainingField> PreferencesRequest::problemField() const {
+  // Each field checked alone beside the defaults, which every range accepts, in page order.
+  const auto alone = [&](auto copy) {
+    TrainingSettings probe;
+    copy(probe);
+    return trainingSettingsProblem(probe).has_value();
+  };
+  if (alone([&](TrainingSettings& p) { p.iterations = training_.iterations; }))
+    return TrainingField::Iterations;
+  if (alone([&](TrainingSettings& p) { p.initialStiffness = training_.initialStiffness; }))
+    return TrainingField::InitialStiffness;
+  if (alone([&](TrainingSettings& p) { p.delta = training_.delta; })) return TrainingField::Delta;
+  if (alone([&](TrainingSettings& p) { p.decayFactor = training_.decayFactor; }))
+    return TrainingField::DecayFactor;
+  return std::nullopt;
+}
+
 bool PreferencesRequest::apply() {
   if (const std::optional<std::string> message = problem()) {
     gridwiseMessage(*message, kWarningBox);

@@ -56,9 +56,14 @@ class PreferencesRequest final : public platform::ModalDialog {
   bool coloursModified() const { return coloursModified_; }
   bool trainingModified() const { return trainingModified_; }
 
+  // The fields of the "Training Parameters" page, in their order on the page.
+  enum class TrainingField { Iterations, InitialStiffness, Delta, DecayFactor };
+
   // The check made on leaving the training page: the standard message for the first value out
   // of its range, or nothing.
   std::optional<std::string> problem() const;
+  // The field that message is about (the page puts the caret there), or nothing.
+  std::optional<TrainingField> problemField() const;
   // Apply (and the first step of OK): with a value out of range shows the message (caption
   // "Gridwise", exclamation icon) and returns false, changing nothing; otherwise delivers both
   // pages and clears the modified marks.
