@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <new>
+#include <thread>
 
 #include "mlp/engine/network_file.h"
 #include "mlp/engine/perceptron.h"
@@ -499,6 +500,26 @@ void VantorSession::DeliverTrainingEnd() {
 bool VantorSession::WaitForTrainingEnd() {
   if (!run_.WaitForTrainingThread()) return false;
   DeliverTrainingEnd();
+  return true;
+}
+
+bool VantorSession::TrainUntilStopped(const std::function<void(const TrainingSnapshot&)>& progress,
+                                      std::chrono::milliseconds interval) {
+  if (!run_.stoppingCriteria().useStoppingCriteria) return false;
+  if (!StartTraining()) return false;
+  // The worker clears the training flag itself once a criterion is met; polling the flag keeps
+  // this thread free of the relay's queued notifications.
+  constexpr std::chrono::milliseconds kPoll{5};
+  auto nextReport = std::chrono::steady_clock::now() + interval;
+  while (run_.isTraining()) {
+    std::this_thread::sleep_for(kPoll);
+    if (progress && std::chrono::steady_clock::now() >= nextReport) {
+      progress(run_.Snapshot());
+      nextReport += interval;
+    }
+  }
+  WaitForTrainingEnd();
+  if (progress) progress(run_.Snapshot());
   return true;
 }
 

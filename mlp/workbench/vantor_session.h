@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -170,6 +172,13 @@ class VantorSession {
   // Without a relay (batch mode, tests): waits until a stopped or finishing run's worker has
   // ended, then delivers its end. False while training is meant to go on.
   bool WaitForTrainingEnd();
+  // "Start training" and then waiting on this thread, without a relay, until the stopping
+  // criteria end the run (or StopTraining is called from another thread); progress, when
+  // given, sees the run's snapshot about every `interval` and once at the end. The end is
+  // delivered before it returns. False when the start was refused (its message shown); with
+  // the criteria off, refused without a message, as the run would never end.
+  bool TrainUntilStopped(const std::function<void(const TrainingSnapshot&)>& progress = {},
+                         std::chrono::milliseconds interval = std::chrono::milliseconds(500));
 
   // --- State -------------------------------------------------------------------------------
   const RawTable& table() const { return table_; }

@@ -1,0 +1,267 @@
+#include "batch/batch_environment.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "host/workbook_io.h"
+#include "platform/a1_notation.h"
+#include "shared/binary_io.h"
+#include "shared/tool_ui.h"
+
+#ifndef LUMIVANE_BATCH_BUILD_LIB
+#define LUMIVANE_BATCH_BUILD_LIB "../lib"
+#endif
+#ifndef LUMIVANE_BATCH_INSTALLED_LIB
+#define LUMIVANE_BATCH_INSTALLED_LIB "../lib/lumivane"
+#endif
+
+namespace batch {
+namespace {
+
+// The reader and book-and-sheet exports as the tool libraries export them, so the host's add-in
+// macros reach the connections of this process.
+void vantorReader97(platform::Dispatch* target) {
+  ExcelConnection::instance(Tool::Vantor).runReader97(target);
+}
+void vantorReader(platform::Dispatch* target) {
+  ExcelConnection::instance(Tool::Vantor).runReader(target);
+}
+void bookAndSheetVT(platform::Variant* book, platform::Variant* sheet) {
+  ExcelConnection::instance(Tool::Vantor).GetBookAndSheet(book, sheet);
+}
+void gridwiseReader97(platform::Dispatch* target) {
+  ExcelConnection::instance(Tool::Gridwise).runReader97(target);
+}
+void gridwiseReader(platform::Dispatch* target) {
+  ExcelConnection::instance(Tool::Gridwise).runReader(target);
+}
+std::intptr_t bookAndSheetGW(platform::Variant* book, platform::Variant* sheet) {
+  return ExcelConnection::instance(Tool::Gridwise).GetBookAndSheet(book, sheet);
+}
+
+void* toolExport(const char* name) {
+  const std::string n(name);
+  if (n == "Vantor3Reader97") return reinterpret_cast<void*>(&vantorReader97);
+  if (n == "Vantor3Reader") return reinterpret_cast<void*>(&vantorReader);
+  if (n == "GetBookAndSheetVT") return reinterpret_cast<void*>(&bookAndSheetVT);
+  if (n == "GridwiseReader97") return reinterpret_cast<void*>(&gridwiseReader97);
+  if (n == "GridwiseReader") return reinterpret_cast<void*>(&gridwiseReader);
+  if (n == "GetBookAndSheetGW") return reinterpret_cast<void*>(&bookAndSheetGW);
+  return nullptr;
+}
+
+bool isQuestion(unsigned flags) {
+  const unsigned buttons = flags & platform::kButtonMask;
+  return buttons == platform::MB_YESNO || buttons == platform::MB_YESNOCANCEL;
+}
+
+std::string oneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  return text;
+}
+
+std::filesystem::path executableFolder() {
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::filesystem::path() : exe.parent_path();
+}
+
+}  // namespace
+
+// --- BatchPrompter ------------------------------------------------------------------------------
+
+int BatchPrompter::messageBox(const std::string& text, const std::string& caption, unsigned flags) {
+  boxes_.push_back({text, caption, flags});
+  if (isQuestion(flags)) {
+    if (!quiet_) err_ << caption << ": " << oneLine(text) << " -> Yes\n";
+    return platform::IDYES;
+  }
+  err_ << caption << ": " << oneLine(text) << "\n";
+  return platform::IDOK;
+}
+
+std::optional<std::string> BatchPrompter::fileDialog(const platform::FileDialogRequest& request) {
+  if (files_.empty()) {
+    err_ << "lumivane-batch: a file dialog (" << (request.save ? "save " : "open ") << request.filter
+         << ") had no file to answer with; cancelled\n";
+    return std::nullopt;
+  }
+  std::string path = std::move(files_.front());
+  files_.pop_front();
+  return path;
+}
+
+std::optional<platform::Rgb> BatchPrompter::chooseColour(platform::Rgb) {
+  return std::nullopt;
+}
+
+int BatchPrompter::runModal(platform::ModalDialog& dialog) {
+  if (scripts_.empty()) {
+    err_ << "lumivane-batch: the dialog \"" << dialog.dialogTitle() << "\" had no answer; cancelled\n";
+    return platform::IDCANCEL;
+  }
+  Script script = std::move(scripts_.front());
+  scripts_.pop_front();
+  return script(dialog);
+}
+
+std::vector<std::string> BatchPrompter::refusals() const {
+  std::vector<std::string> texts;
+  for (const Box& b : boxes_)
+    if (!isQuestion(b.flags)) texts.push_back(b.text);
+  return texts;
+}
+
+// --- StderrProgress -----------------------------------------------------------------------------
+
+void StderrProgress::setText(const std::string& text) {
+  if (text == text_) return;
+  text_ = text;
+  shownTenth_ = -1;
+}
+
+void StderrProgress::setPosition(int position) {
+  const int tenth = position * 10 / kProgressFullScale;
+  if (tenth == shownTenth_) return;
+  shownTenth_ = tenth;
+  if (!quiet_)
+    err_ << (text_.empty() ? std::string("Working") : oneLine(text_)) << " " << tenth * 10 << "%\n";
+}
+
+// --- BatchHost ----------------------------------------------------------------------------------
+
+BatchHost::BatchHost(Tool tool, std::ostream& err, bool quiet) : tool_(tool), err_(err), quiet_(quiet) {
+  host_ = std::make_unique<host::Host>(9);
+  host_->addIn().addLibrary([](const char* name) { return toolExport(name); });
+  ToolUi ui;
+  ui.pumpEvents = [this] {
+    if (host_) host_->processMessages();
+  };
+  ui.openProgress = [this](ProgressVariant) -> std::unique_ptr<ProgressWindow> {
+    return std::make_unique<StderrProgress>(err_, quiet_);
+  };
+  setToolUi(std::move(ui));
+  entered_ = connection().enter(host_->application());
+}
+
+BatchHost::~BatchHost() {
+  connection().RestoreHostWindow();
+  setToolUi({});
+  host_.reset();
+}
+
+bool BatchHost::readData(const Job& job, RawTable& table) {
+  const DataFile data = parseDataFile(job.text("data"));
+  host::Workbook& book = workbookFor(data.file);
+  host_->model().activate([&] {
+    for (int i = 0; i < host_->model().workbookCount(); ++i)
+      if (&host_->model().workbook(i) == &book) return i;
+    return 0;
+  }());
+  if (!data.sheet.empty()) {
+    int index = -1;
+    for (int i = 0; i < book.sheetCount(); ++i)
+      if (book.sheet(i).name() == data.sheet) index = i;
+    if (index < 0)
+      throw host::WorkbookFileError("the workbook " + data.file + " has no sheet \"" + data.sheet + "\"");
+    book.activateSheet(index);
+  }
+  host::Sheet* sheet = book.activeSheet();
+  if (!sheet) throw host::WorkbookFileError("the workbook " + data.file + " has no sheet");
+
+  DataSourceChoice choice;
+  const auto used = sheet->usedArea();
+  if (used) {
+    choice.columns = platform::columnLetters(used->left);
+    if (used->right > used->left) choice.columns += "-" + platform::columnLetters(used->right);
+    choice.firstRow = used->top;
+    choice.lastRow = used->bottom;
+  }
+  choice.columns = job.text("columns", choice.columns);
+  if (auto v = job.integer("first-row")) choice.firstRow = static_cast<std::int32_t>(*v);
+  if (auto v = job.integer("last-row")) choice.lastRow = static_cast<std::int32_t>(*v);
+  choice.namesInFirstRow = !job.flag("no-names");
+  choice.rowIdsInFirstColumn = job.flag("row-ids");
+
+  // The dialog's own field checks come first, as they do in the window.
+  DataSourceRequest request(tool_, connection().maxRows(), choice);
+  if (!request.valid()) {
+    err_ << "lumivane-batch: the data source (columns \"" << choice.columns << "\", rows " << choice.firstRow
+         << " to " << choice.lastRow << ") is not a valid choice\n";
+    return false;
+  }
+  return readRange(connection(), host_->application(), choice, table);
+}
+
+host::Workbook& BatchHost::workbookFor(const std::string& file) {
+  host::HostModel& model = host_->model();
+  std::error_code ec;
+  const std::string absolute =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(file), ec).string();
+  for (int i = 0; i < model.workbookCount(); ++i) {
+    host::Workbook& b = model.workbook(i);
+    if (b.path() == absolute) return b;
+  }
+  const std::string name = std::filesystem::path(file).filename().string();
+  if (model.findWorkbook(name))
+    throw host::WorkbookFileError("two different workbooks named " + name + " in one run");
+  if (std::filesystem::exists(file)) {
+    host::Workbook& b = model.open(file);
+    b.setPath(absolute);
+    return b;
+  }
+  auto book = std::make_shared<host::Workbook>(name, model.limits());
+  book->addSheet("Sheet1");
+  book->setPath(absolute);
+  return model.add(book);
+}
+
+void BatchHost::activateTarget(const SheetTarget& target) {
+  host::Workbook& book = workbookFor(target.file);
+  host::HostModel& model = host_->model();
+  for (int i = 0; i < model.workbookCount(); ++i)
+    if (&model.workbook(i) == &book) model.activate(i);
+  int index = target.sheet.empty() ? 0 : -1;
+  for (int i = 0; i < book.sheetCount() && index < 0; ++i)
+    if (book.sheet(i).name() == target.sheet) index = i;
+  if (index < 0) {
+    book.addSheet(target.sheet);
+    index = book.sheetCount() - 1;
+  }
+  book.activateSheet(index);
+}
+
+std::vector<std::string> BatchHost::saveTarget(const SheetTarget& target) {
+  host::Workbook& book = workbookFor(target.file);
+  host::ExportOptions options;
+  // A .csv file holds one sheet: the one written.
+  options.sheets = host::ExportOptions::Sheets::Active;
+  return host::exportWorkbook(book, target.file, options);
+}
+
+// --- helpers ------------------------------------------------------------------------------------
+
+std::string libraryFolder() {
+  const std::filesystem::path exe = executableFolder();
+  if (exe.empty()) return {};
+  for (const char* relative : {LUMIVANE_BATCH_BUILD_LIB, LUMIVANE_BATCH_INSTALLED_LIB}) {
+    const std::filesystem::path candidate = exe / relative;
+    std::error_code ec;
+    if (std::filesystem::exists(candidate / "methinfo", ec))
+      return std::filesystem::weakly_canonical(candidate, ec).string();
+  }
+  return {};
+}
+
+bool writeTextFile(const std::string& path, const std::string& text) {
+  return writeFileAtomically(path, [&](std::ostream& out) { out << text; });
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace batch

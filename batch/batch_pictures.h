@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class VantorSession;
+struct MapPicture;
+
+// Pictures of the tools' graphs written to files through the windows' own renderers: PNG or
+// SVG, chosen by the file's extension, each written only once complete. A picture whose
+// renderer is not part of this build is refused with a reason.
+namespace batch {
+
+enum class VantorPicture { ErrorHistory, ScatteringDiagram, NetworkAnswers, Significance };
+
+bool saveVantorPicture(VantorSession& session, VantorPicture picture, const std::string& path,
+                       std::string& problem);
+// The "PC Analyzer" curve: the running sums of the eigenvalues and the selected entry.
+bool savePcCurvePicture(const std::vector<double>& cumulative, std::optional<std::int32_t> selected,
+                        const std::string& path, std::string& problem);
+bool saveMapPicture(const MapPicture& picture, const std::string& path, std::string& problem);
+
+}  // namespace batch
