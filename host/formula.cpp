@@ -12,6 +12,7 @@
 #include "host/cell_address.h"
 #include "host/number_text.h"
 #include "platform/dispatch.h"
+#include "shared/portable_math.h"
 
 namespace host {
 
@@ -49,7 +50,7 @@ std::string upperCase(std::string_view s) {
 double roundTo(double v, double digits, int mode) {
   const double d = std::trunc(digits);
   if (std::fabs(d) > 15) return v;
-  const double scale = std::pow(10.0, std::fabs(d));
+  const double scale = portable_math::pow(10.0, std::fabs(d));
   const double x = d >= 0 ? v * scale : v / scale;
   double r;
   if (mode == 0)
@@ -266,7 +267,7 @@ class Calculator {
       const double a = toNumber(scalar(left));
       const double b = toNumber(scalar(unary(depth)));
       if (a == 0 && b < 0) throw Fail{kErrorDiv0};
-      left.v = number(std::pow(a, b));
+      left.v = number(portable_math::pow(a, b));
     }
     return left;
   }
@@ -720,9 +721,9 @@ class Calculator {
         if (x < 0) throw Fail{kErrorNum};
         return result(number(std::sqrt(x)));
       }
-      if (name == "EXP") return result(number(std::exp(x)));
+      if (name == "EXP") return result(number(portable_math::exp(x)));
       if (x <= 0) throw Fail{kErrorNum};
-      return result(number(name == "LN" ? std::log(x) : std::log10(x)));
+      return result(number(name == "LN" ? portable_math::log(x) : portable_math::log10(x)));
     }
     if (name == "ROUND" || name == "ROUNDDOWN" || name == "ROUNDUP") {
       arity(args, 1, 2);
@@ -740,7 +741,7 @@ class Calculator {
       arity(args, 2, 2);
       const double a = num(args, 0), b = num(args, 1);
       if (a == 0 && b < 0) throw Fail{kErrorDiv0};
-      return result(number(std::pow(a, b)));
+      return result(number(portable_math::pow(a, b)));
     }
     if (name == "CONCATENATE" || name == "CONCAT") {
       std::string out;

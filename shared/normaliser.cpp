@@ -4,6 +4,7 @@
 
 #include "shared/binary_io.h"
 #include "shared/exceptions.h"
+#include "shared/portable_math.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ double standardiseInverse(const Parameters& p, double y) {
 
 void tanhStandardise(const Parameters& p, const double* x, double* y, std::int32_t n) {
   const double scale = isConstant(p) ? 1.0 : std::sqrt(p.variance);
-  for (std::int32_t i = 0; i < n; ++i) y[i] = std::tanh((x[i] - p.mean) / scale);
+  for (std::int32_t i = 0; i < n; ++i) y[i] = portable_math::tanh((x[i] - p.mean) / scale);
 }
 // atanh(y) = ½·ln((1 + y) / (1 − y)), with |y| near 1 taken as ±6.103 standard deviations so
 // that answers outside (−1, 1) still map to a finite value.
@@ -58,7 +59,7 @@ double tanhInverse(const Parameters& p, double y) {
   else if (y < -Normaliser::kTanhSaturation)
     a = -Normaliser::kSaturatedArgument;
   else
-    a = 0.5 * std::log((1.0 + y) / (1.0 - y));
+    a = 0.5 * portable_math::log((1.0 + y) / (1.0 - y));
   return isConstant(p) ? a + p.mean : a * std::sqrt(p.variance) + p.mean;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/dispatch.h"
+#include "shared/portable_math.h"
 
 namespace host {
 
@@ -117,7 +118,7 @@ std::string generalNumberText(double value) {
     }
   }
   const double magnitude = std::fabs(value);
-  const int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
+  const int exponent = static_cast<int>(std::floor(portable_math::log10(magnitude)));
   const auto fixed = [&](int decimals) {
     char buffer[96];
     std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "shared/exceptions.h"
+#include "shared/portable_math.h"
 
 namespace significance {
 
@@ -263,7 +264,7 @@ BoxStatisticsTable boxStatistics(std::span<const ColumnRef> columns, std::int32_
   double p2Table[kPopulationTable + 1];
   for (std::int32_t c = 1; c <= std::min(n, kPopulationTable); ++c) {
     const double p = c / total;
-    plogpTable[c] = p * std::log2(p);
+    plogpTable[c] = p * portable_math::log2(p);
     p2Table[c] = p * p;
   }
   LevelSums sums;
@@ -273,7 +274,7 @@ BoxStatisticsTable boxStatistics(std::span<const ColumnRef> columns, std::int32_
       sums.p2[level] += p2Table[population];
     } else {
       const double p = population / total;
-      sums.plogp[level] += p * std::log2(p);
+      sums.plogp[level] += p * portable_math::log2(p);
       sums.p2[level] += p * p;
     }
     ++sums.boxes[level];
@@ -297,9 +298,9 @@ BoxStatisticsTable boxStatistics(std::span<const ColumnRef> columns, std::int32_
     } else {
       const double boxes = sums.boxes[level];
       table[level].boxes = boxes;
-      table[level].log2Boxes = std::log2(boxes);
+      table[level].log2Boxes = portable_math::log2(boxes);
       table[level].entropy = 0.0 - sums.plogp[level];
-      table[level].collisionEntropy = 0.0 - std::log2(sums.p2[level]);
+      table[level].collisionEntropy = 0.0 - portable_math::log2(sums.p2[level]);
     }
     table[level].level = level;
   }

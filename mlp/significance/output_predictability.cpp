@@ -8,6 +8,7 @@
 
 #include "mlp/significance/pair_boxcount.h"
 #include "shared/exceptions.h"
+#include "shared/portable_math.h"
 
 namespace significance {
 
@@ -65,7 +66,7 @@ bool predictabilityStep(const RealMatrix& scores, const RealMatrix& y, double st
 double linearBits(double stdY, double stdE) {
   if (!(stdY > 0.0)) return 0.0;  // nothing to predict
   if (!(stdE > 0.0)) return kLinearBitsCap;
-  const double bits = std::log2(stdY / stdE);
+  const double bits = portable_math::log2(stdY / stdE);
   return bits < kLinearBitsCap ? bits : kLinearBitsCap;
 }
 
@@ -78,7 +79,7 @@ RealMatrix tanhTransform(const RealMatrix& m) {
   for (std::int32_t i = 0; i < m.Rows(); ++i) {
     for (std::int32_t c = 0; c < m.Cols(); ++c, ++in, ++out) {
       const double s = spread(0, c);
-      *out = s > 0.0 ? std::tanh(kTanhGain * (*in - mean(0, c)) / s) : 0.0;
+      *out = s > 0.0 ? portable_math::tanh(kTanhGain * (*in - mean(0, c)) / s) : 0.0;
     }
   }
   return result;

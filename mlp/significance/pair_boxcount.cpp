@@ -5,6 +5,7 @@
 #include <new>
 
 #include "shared/exceptions.h"
+#include "shared/portable_math.h"
 
 namespace significance {
 
@@ -70,7 +71,7 @@ PairBoxcountResult combinePair(const BoxStatisticsTable& sa, const BoxStatistics
         PairRow{static_cast<double>(level), ha, hb, hab, ha + hb - hab, joint[level].boxes * kBiasPerBox / n};
   }
   // Levels whose entropy reaches ½·log2 n have, on average, fewer than √n points per box.
-  const double threshold = 0.5 * std::log2(static_cast<double>(n));
+  const double threshold = 0.5 * portable_math::log2(static_cast<double>(n));
   result.reliable.a = reliableCount(result.table, kEntropyAColumn, threshold);
   result.reliable.b = reliableCount(result.table, kEntropyBColumn, threshold);
   result.reliable.joint = reliableCount(result.table, kJointEntropyColumn, threshold);
