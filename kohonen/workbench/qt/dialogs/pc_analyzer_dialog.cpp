@@ -64,7 +64,6 @@ PcAnalyzerDialog::PcAnalyzerDialog(PcAnalyzerRequest& request, QWidget* parent)
   const std::optional<std::int32_t> start = known ? request_.selectedEntry : std::nullopt;
 
   auto* prompt = new QLabel(QString::fromUtf8(PcAnalyzerRequest::kPrompt), this);
-  prompt->setWordWrap(true);
   count_ = new QComboBox(this);
   for (std::int32_t k = 1; k <= d; ++k) count_->addItem(QString::number(k));
   count_->setCurrentIndex(start ? *start : -1);

@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
+#include <QRadioButton>
 
 #include "kohonen/workbench/network_requests.h"
 #include "kohonen/workbench/pc_analyzer_request.h"
 #include "kohonen/workbench/preferences_request.h"
 #include "kohonen/workbench/qt/dialogs/gridwise_dialogs.h"
 #include "kohonen/workbench/selector_request.h"
+#include "platform/qt/qt_prompter.h"
 #include "tests/kohonen/workbench/dialogs/dialog_test_helpers.h"
 
 namespace {
@@ -82,6 +84,40 @@ TEST(GridwiseDialogHooksTest, EachDialogRunsModallyAndAnswersAsItClosed) {
             IDOK);
   EXPECT_EQ(title, "Program preferences");
   EXPECT_EQ(dialog_test::whileModal([&] { return hooks.editPreferences(preferences); }, cancel), IDCANCEL);
+}
+
+TEST(GridwiseDialogHooksTest, NormalizeOpensTheNormalisationDialogOverTheSelector) {
+  // The road a user takes: the request runs through the Qt prompter into the installed views,
+  // and the selector's "Normalize..." raises its own dialog on top.
+  GridwiseDialogHooks hooks;
+  installGridwiseDialogViews(hooks);
+  setGridwiseDialogHooks(hooks);
+  platform::QtPrompter qtPrompter;
+  platform::PrompterScope scope(qtPrompter);
+
+  ColumnSelectionRequest request({"a", "b", "c"}, ColumnChoice::initial(3));
+  request.select(std::vector<std::int32_t>{1});
+  QString nestedTitle;
+  const int answer =
+      dialog_test::whileModal([&] { return platform::prompter().runModal(request); },
+                              [&](QDialog& selector) {
+                                dialog_test::whileModal(
+                                    [&] {
+                                      dialog_test::button(selector, "Normalize...")->click();
+                                      return 0;
+                                    },
+                                    [&](QDialog& normalisation) {
+                                      nestedTitle = normalisation.windowTitle();
+                                      normalisation.findChildren<QRadioButton*>()[1]->setChecked(true);
+                                      pressOk(normalisation);
+                                    });
+                                pressOk(selector);
+                              });
+  setGridwiseDialogHooks({});
+  EXPECT_EQ(answer, IDOK);
+  EXPECT_EQ(nestedTitle, "Inputs normalization");
+  EXPECT_EQ(request.choice().kinds, std::vector<NormalisationKind>(3, NormalisationKind::MeanVariance));
+  EXPECT_EQ(request.selected(), (std::vector<std::int32_t>{1}));
 }
 
 }  // namespace

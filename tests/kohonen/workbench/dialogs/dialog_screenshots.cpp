@@ -64,7 +64,9 @@ int main(int argc, char** argv) {
   PcAnalyzerDialog analyser(components);
   ok &= save(analyser, folder, "pc_analyzer");
 
+  // Four constant columns: no variance at all.
   RealMatrix flat(4, 1);
+  for (int i = 0; i < 4; ++i) flat(i, 0) = 0.0;
   PcAnalyzerRequest noVariance(flat);
   PcAnalyzerDialog flatAnalyser(noVariance);
   ok &= save(flatAnalyser, folder, "pc_analyzer_no_variance");
