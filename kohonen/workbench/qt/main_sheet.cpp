@@ -121,6 +121,10 @@ void CMainSheet::runCommand(const std::function<void()>& command) {
   };
   {
     Depth depth(commandDepth_);
+    // Progress windows and dialogs are owned by the active window. When a window system does
+    // not hand activation back after the last one closed, nothing is active: this sheet is
+    // where the command came from.
+    if (!QApplication::activeWindow() && isVisible()) QApplication::setActiveWindow(this);
     command();
   }
   if (commandDepth_ == 0 && closePending_) {
