@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QRect>
+#include <QSvgGenerator>
 
 #include "kohonen/workbench/pc_analyzer_request.h"
 #include "kohonen/workbench/qt/dialogs/pc_curve_renderer.h"
@@ -115,6 +117,20 @@ TEST(PcCurvePictureTest, WithoutVarianceOnlyTheFrameGridAndLabelsAreDrawn) {
   EXPECT_EQ(image.pixelColor(60, 190), kPlot);
   // Too small for a plot rectangle: drawn without failing.
   EXPECT_FALSE(pcCurveImage(QSize(20, 20), {1.0, 2.0}, 0).isNull());
+}
+
+TEST(PcCurvePictureTest, TheSameDrawingGoesIntoAVectorDocument) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  QSvgGenerator svg;
+  svg.setOutputDevice(&buffer);
+  svg.setSize(QSize(640, 480));
+  renderPcCurve(svg, {2.0, 3.0, 3.5, 4.0}, 2);
+  const QString text = QString::fromUtf8(bytes);
+  EXPECT_TRUE(text.contains("#0000c8", Qt::CaseInsensitive));  // the curve
+  EXPECT_TRUE(text.contains("#ff0000", Qt::CaseInsensitive));  // the marker
+  EXPECT_TRUE(text.contains("Number of PC&apos;s") || text.contains("Number of PC's"));
+  EXPECT_TRUE(text.contains("Information"));
 }
 
 TEST(PcAnalyzerDialogTest, StartsAtNinetyPercentAndEveryChoiceReachesTheRequest) {
