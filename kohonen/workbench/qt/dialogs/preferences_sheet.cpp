@@ -13,6 +13,7 @@
 #include <QStyleOptionFocusRect>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <limits>
 
 #include "kohonen/workbench/gridwise_messages.h"
@@ -253,7 +254,6 @@ void PreferencesSheet::accept() {
     returning_ = true;
     tabs_->setCurrentWidget(training_);
     returning_ = false;
-    currentPage_ = tabs_->currentIndex();
     training_->validate();
     return;
   }
