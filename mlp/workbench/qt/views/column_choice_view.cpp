@@ -106,6 +106,8 @@ ColumnChoiceView::ColumnChoiceView(ColumnChoiceDialog& model, QWidget* parent)
   });
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 
+  // The model's selections as the dialog opens.
+  showAllDataSelection();
   refillChosen();
 }
 
@@ -127,6 +129,9 @@ void ColumnChoiceView::refillChosen() {
   updating_ = true;
   chosen_->clear();
   for (const std::string& name : model_.names()) chosen_->addItem(QString::fromStdString(name));
+  if (model_.hasRemove())
+    for (int i = 0; i < chosen_->count() && i < static_cast<int>(model_.chosenSelected.size()); ++i)
+      chosen_->item(i)->setSelected(model_.chosenSelected[static_cast<std::size_t>(i)]);
   updating_ = false;
   updateButtons();
 }

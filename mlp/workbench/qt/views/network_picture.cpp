@@ -5,11 +5,13 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPen>
+#include <algorithm>
 
 namespace {
 
 const QColor kNeuronFill(230, 0, 0);
 constexpr int kOutlineWidth = 3;
+constexpr double kInputDotRadius = 3.0;
 
 QFont pictureFont(int pixelHeight) {
   QFont font(QStringLiteral("Courier New"));
@@ -24,7 +26,11 @@ void drawText(QPainter& painter, const NetworkPictureModel::Text& text) {
   const QFontMetricsF metrics(font);
   const QString string = QString::fromStdString(text.text);
   const double width = metrics.horizontalAdvance(string);
-  const double left = text.align == NetworkPictureModel::Align::Centre ? text.x - width / 2 : text.x;
+  double left = text.x;
+  if (text.align == NetworkPictureModel::Align::Centre) left -= width / 2;
+  if (text.align == NetworkPictureModel::Align::Right) left -= width;
+  // A label too long for its place keeps its start inside the picture.
+  left = std::max(left, 2.0);
   // The anchor is the text's vertical centre.
   const double baseline = text.y + (metrics.ascent() - metrics.descent()) / 2;
   painter.drawText(QPointF(left, baseline), string);
@@ -41,6 +47,11 @@ void renderNetworkPicture(QPainter& painter, const NetworkPictureModel& model) {
   painter.setPen(QPen(Qt::black, 1));
   for (const NetworkPictureModel::Line& line : model.lines)
     painter.drawLine(QPointF(line.x1, line.y1), QPointF(line.x2, line.y2));
+
+  if (model.hasNetwork) {
+    painter.setBrush(Qt::black);
+    painter.drawEllipse(QPointF(model.inputX, model.inputY), kInputDotRadius, kInputDotRadius);
+  }
 
   painter.setBrush(kNeuronFill);
   painter.setPen(QPen(Qt::black, kOutlineWidth));

@@ -18,6 +18,8 @@ std::string formatted(const char* format, int value) {
 // and neighbouring columns keep apart, large enough for the order text.
 constexpr double kMaxRadius = 18.0;
 constexpr double kMinRadius = 3.0;
+// Space between the inputs' label and the point the lines start from.
+constexpr double kInputLabelGap = 6.0;
 
 }  // namespace
 
@@ -71,11 +73,13 @@ NetworkPictureModel layoutNetworkPicture(const NetworkShape* shape, int width, i
     fullest = std::max(fullest, std::min(layer.neurons, Model::kMaxShownNeurons));
   const double radius = std::clamp(std::min(column * 0.3, h / (fullest + 1) * 0.4), kMinRadius, kMaxRadius);
 
-  // The inputs: one anchor point, labelled, that the first layer's lines start from.
+  // The inputs: one point that the first layer's lines start from, labelled on its left.
   const double inputX = column;
   const double inputY = h / 2;
-  model.texts.push_back(
-      {inputX, inputY, formatted("%i inputs", shape->inputs), Model::kSmallFontHeight, Model::Align::Centre});
+  model.inputX = inputX;
+  model.inputY = inputY;
+  model.texts.push_back({inputX - kInputLabelGap, inputY, formatted("%i inputs", shape->inputs),
+                         Model::kSmallFontHeight, Model::Align::Right});
 
   std::vector<double> previous;  // the fed-from layer's circle centres
   for (int i = 0; i < layerCount; ++i) {

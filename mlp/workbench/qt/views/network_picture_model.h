@@ -44,9 +44,9 @@ struct NetworkPictureModel {
   struct Line {
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
   };
-  enum class Align { Left, Centre };
+  enum class Align { Left, Centre, Right };
   struct Text {
-    double x = 0, y = 0;  // the anchor: left or centre of the text, vertical centre
+    double x = 0, y = 0;  // the anchor: left, centre or right end of the text, vertical centre
     std::string text;
     int fontHeight = kSmallFontHeight;
     Align align = Align::Centre;
@@ -56,6 +56,8 @@ struct NetworkPictureModel {
   int height = 0;
   bool hasNetwork = false;
   double networkWidth = 0;  // X
+  // The point the first layer's lines start from; the "%i inputs" label ends left of it.
+  double inputX = 0, inputY = 0;
   std::vector<Circle> circles;
   std::vector<Line> lines;
   std::vector<Text> texts;

@@ -1,5 +1,6 @@
 #include "mlp/workbench/qt/views/training_page.h"
 
+#include <QFontDatabase>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -50,7 +51,10 @@ CTrainingPage::CTrainingPage(VantorSession& session, VantorGraphs& graphs, QWidg
   epochs_ = new QLabel(this);
   testError_ = new QLabel(this);
   trainingError_ = new QLabel(this);
+  // "%8.5g" pads to eight places: a fixed-pitch font keeps the numbers aligned.
+  const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   for (QLabel* text : {epochs_, testError_, trainingError_}) {
+    text->setFont(fixed);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     text->setMinimumWidth(90);
   }
