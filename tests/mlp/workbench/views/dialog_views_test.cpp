@@ -299,6 +299,31 @@ TEST_F(DialogViewTest, ColumnChoiceButtonsFollowTheListsAndAddReplacesTheChoice)
   EXPECT_FALSE(view.okButton()->isEnabled());
 }
 
+TEST_F(DialogViewTest, PresenterShowsTheNormalisationDialogOverTheColumnDialog) {
+  QtDialogPresenter presenter(nullptr);
+  ColumnChoiceDialog model(ColumnChoiceDialog::Side::Inputs, {"a", "b", "c"}, {}, &presenter);
+  // The prompter hands the nested dialog to the presenter, as the Qt prompter does.
+  prompter.answerModal([](platform::ModalDialog& d) { return d.execModal(); });
+  QWidget* normalisationParent = nullptr;
+  whenShown<ColumnChoiceView>([&](ColumnChoiceView& view) {
+    view.allDataList()->item(1)->setSelected(true);
+    view.allDataList()->item(2)->setSelected(true);
+    QTest::mouseClick(view.addButton(), Qt::LeftButton);
+    whenShown<NormalisationView>([&](NormalisationView& kinds) {
+      normalisationParent = kinds.parentWidget();
+      EXPECT_EQ(kinds.windowTitle(), "Inputs normalization");
+      kinds.button(3)->setChecked(true);  // "tanh - normalization"
+      kinds.accept();
+    });
+    QTest::mouseClick(view.normaliseButton(), Qt::LeftButton);
+    QTest::mouseClick(view.okButton(), Qt::LeftButton);
+  });
+  EXPECT_EQ(model.execModal(), IDOK);
+  EXPECT_NE(normalisationParent, nullptr);
+  EXPECT_EQ(model.columns(), (std::vector<std::int32_t>{1, 2}));
+  EXPECT_EQ(model.kinds(), std::vector<NormalisationKind>(2, NormalisationKind::Tanh));
+}
+
 TEST_F(DialogViewTest, OutputsDialogHasNoRemoveAndItsNormalisationMapsByName) {
   ColumnChoiceDialog model(ColumnChoiceDialog::Side::Outputs, {"a", "b"}, {0, 1}, nullptr);
   ColumnChoiceView view(model);

@@ -204,6 +204,17 @@ TEST_F(PagesTest, NetPageHidesTheFileButtonsKeepsTheirStateAndFollowsTheNetwork)
   EXPECT_EQ(model.circles.size(), 2u + 2u);  // nine shown as two, then the two outputs
   EXPECT_EQ(model.width, page.picture()->contentsRect().width());
 
+  // The hidden buttons' commands, as the picture's menu runs them.
+  const std::string path = work.file("page.mlp");
+  answerFile(path);
+  page.saveNet();
+  ASSERT_TRUE(std::filesystem::exists(path));
+  expectBox(platform::IDYES);  // the current network will be destroyed
+  answerFile(path);
+  page.loadNet();
+  EXPECT_TRUE(s.networkExists());
+  EXPECT_EQ(page.picture()->model().circles.size(), 4u);
+
   // A discarded network empties the picture.
   expectBox(platform::IDYES);
   scriptColumns({"x1"}, std::nullopt);
