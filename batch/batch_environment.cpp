@@ -155,6 +155,8 @@ BatchHost::~BatchHost() {
 
 bool BatchHost::readData(const Job& job, RawTable& table) {
   const DataFile data = parseDataFile(job.text("data"));
+  if (!std::filesystem::exists(data.file))
+    throw host::WorkbookFileError("The data file " + data.file + " does not exist.");
   host::Workbook& book = workbookFor(data.file);
   host_->model().activate([&] {
     for (int i = 0; i < host_->model().workbookCount(); ++i)
@@ -196,7 +198,7 @@ bool BatchHost::readData(const Job& job, RawTable& table) {
   return readRange(connection(), host_->application(), choice, table);
 }
 
-host::Workbook& BatchHost::workbookFor(const std::string& file) {
+host::Workbook& BatchHost::workbookFor(const std::string& file, const std::string& firstSheet) {
   host::HostModel& model = host_->model();
   std::error_code ec;
   const std::string absolute =
@@ -214,13 +216,13 @@ host::Workbook& BatchHost::workbookFor(const std::string& file) {
     return b;
   }
   auto book = std::make_shared<host::Workbook>(name, model.limits());
-  book->addSheet("Sheet1");
+  book->addSheet(firstSheet.empty() ? "Sheet1" : firstSheet);
   book->setPath(absolute);
   return model.add(book);
 }
 
 void BatchHost::activateTarget(const SheetTarget& target) {
-  host::Workbook& book = workbookFor(target.file);
+  host::Workbook& book = workbookFor(target.file, target.sheet);
   host::HostModel& model = host_->model();
   for (int i = 0; i < model.workbookCount(); ++i)
     if (&model.workbook(i) == &book) model.activate(i);

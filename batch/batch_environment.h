@@ -109,7 +109,9 @@ class BatchHost {
   std::vector<std::string> saveTarget(const SheetTarget& target);
 
  private:
-  host::Workbook& workbookFor(const std::string& file);
+  // The workbook of that file: the one this run has open, the file opened, or a new one whose
+  // only sheet is firstSheet (or "Sheet1").
+  host::Workbook& workbookFor(const std::string& file, const std::string& firstSheet = {});
 
   Tool tool_;
   std::ostream& err_;

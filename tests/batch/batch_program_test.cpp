@@ -1,0 +1,246 @@
+// lumivane-batch as a user runs it: exit codes, the tools' refusals on standard error, job files
+// written and rerun, every promised file of a run on the samples, and a run killed midway.
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/workbook_io.h"
+#include "tests/batch/batch_process.h"
+#include "tests/support/test_support.h"
+
+namespace batch_test {
+namespace {
+
+namespace fs = std::filesystem;
+using lumivane::test::samplePath;
+using lumivane::test::TempDir;
+
+const std::string kIrisMeasurements = "sepal_length_cm,sepal_width_cm,petal_length_cm,petal_width_cm";
+
+std::vector<std::string> folderContents(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+QJsonObject jsonFile(const fs::path& path) {
+  return QJsonDocument::fromJson(QByteArray::fromStdString(readAll(path))).object();
+}
+
+class BatchProgramTest : public ::testing::Test {
+ protected:
+  ProcessResult run(std::vector<std::string> args) { return runBatch(args, work.path(), logs.path()); }
+
+  // A small Vantor run on iris: two measurements predicting the setosa indicator.
+  std::vector<std::string> irisVantor(std::vector<std::string> more) {
+    std::vector<std::string> args = {"vantor",    "--quiet",   "--data",   samplePath("iris.csv"),
+                                     "--columns", "B-I",       "--inputs", "sepal_length_cm,petal_width_cm",
+                                     "--outputs", "is_setosa", "--net",    "3t1,1l1"};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  }
+
+  lumivane::test::ConfigHomeScope config;
+  TempDir work, logs;
+};
+
+TEST_F(BatchProgramTest, BadArgumentsExitTwoWithAUsageLineNamingThem) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string named;
+  };
+  const Case cases[] = {
+      {{}, "no command given"},
+      {{"vantor", "--data", "x.csv", "--epochs", "ten"}, "--epochs ten"},
+      {{"gridwise", "--data", "x.csv", "--inputs", "a"}, "'--inputs'"},
+      {{"vantor", "--data", "x.csv", "--net", "8q1"}, "layer '8q1'"},
+      {{"vantor", "--data", "x.csv", "--job", "missing.json"}, "missing.json"},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult r = run(c.args);
+    EXPECT_EQ(r.exitCode, 2) << c.named;
+    EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("usage: lumivane-batch vantor|gridwise"), std::string::npos) << r.err;
+  }
+  EXPECT_TRUE(folderContents(work.path()).empty());
+  const ProcessResult help = run({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("--save-project FILE.gwp"), std::string::npos);
+}
+
+TEST_F(BatchProgramTest, RefusalsPrintTheToolsMessagesAndExitOne) {
+  // A table with a constant column, and a project of two inputs for the dimension check.
+  std::ofstream(work.file("flat.csv")) << "a,b,c\n1,5,2\n2,5,4\n3,5,7\n4,5,8\n";
+  std::ofstream(work.file("bad.vtp")) << "not a project";
+  ASSERT_EQ(run(irisVantor({"--save-project", "two.vtp"})).exitCode, 0);
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {irisVantor({"--output", "r.xlsx!A0"}), "Vantor 3: Row number must be over zero!"},
+      {irisVantor({"--output", "r.xlsx!IV2", "--all-data"}),
+       "Vantor 3: Output range is over the maximal number of columns in MS Excel!"},
+      {{"vantor", "--data", samplePath("iris.csv"), "--columns", "A-I", "--inputs", "sepal_length_cm"},
+       "Vantor 3: Bad value in the cell A2!"},
+      {{"vantor", "--data", samplePath("iris.csv"), "--columns", "B-E", "--load-project", "bad.vtp"},
+       "VANTOR3: This file isn't in Vantor format!"},
+      {{"vantor", "--data", samplePath("iris.csv"), "--columns", "B-E", "--load-project", "two.vtp"},
+       "don't match the number of columns in project loaded."},
+      {{"vantor", "--data", "flat.csv", "--inputs", "a,b", "--outputs", "c", "--boxcount"},
+       "'b' has zero variance"},
+      {irisVantor({"--epochs", "5", "--initial-step", "5000"}), "kestrel: Please enter a number between"},
+      {{"vantor", "--data", samplePath("iris.csv"), "--columns", "B-I", "--inputs", "petal_colour"},
+       "the table has no column named \"petal_colour\""},
+      {{"gridwise", "--data", samplePath("iris.csv"), "--row-ids", "--select", kIrisMeasurements,
+        "--iterations", "5", "--output", "r.xlsx!IU1", "--output-ids"},
+       "Gridwise: The number of columns is greater than maximum value!"},
+      {{"gridwise", "--data", "missing.csv", "--select", "a"}, "missing.csv"},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult r = run(c.args);
+    EXPECT_EQ(r.exitCode, 1) << c.message << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
+  // Nothing was written by a refused run.
+  EXPECT_EQ(folderContents(work.path()), (std::vector<std::string>{"bad.vtp", "flat.csv", "two.vtp"}));
+}
+
+TEST_F(BatchProgramTest, AWrittenJobRerunGivesTheSameFiles) {
+  const ProcessResult first = run(irisVantor(
+      {"--test-set", "random-last", "--test-count", "30", "--last-count", "10", "--epochs", "25",
+       "--save-net", "n.mlp", "--save-project", "p.vtp", "--errors", "e.csv", "--write-job", "job.json"}));
+  ASSERT_EQ(first.exitCode, 0) << first.err;
+  fs::create_directory(work.path() / "first");
+  for (const char* f : {"n.mlp", "p.vtp", "e.csv"}) fs::rename(work.path() / f, work.path() / "first" / f);
+
+  const ProcessResult again = run({"vantor", "--job", "job.json"});
+  ASSERT_EQ(again.exitCode, 0) << again.err;
+  for (const char* f : {"n.mlp", "p.vtp", "e.csv"}) {
+    EXPECT_FALSE(readAll(work.path() / f).empty()) << f;
+    EXPECT_EQ(readAll(work.path() / f), readAll(work.path() / "first" / f)) << f;
+  }
+  // 25 epochs: the history holds entries 0 … 25 after its header.
+  const std::string csv = readAll(work.path() / "e.csv");
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 27);
+  EXPECT_EQ(csv.rfind("Epoch,Training error,Test error\n0,", 0), 0u);
+
+  // An option on the command line overrides the job's.
+  const ProcessResult longer = run({"vantor", "--job", "job.json", "--epochs", "30"});
+  ASSERT_EQ(longer.exitCode, 0) << longer.err;
+  EXPECT_NE(readAll(work.path() / "n.mlp"), readAll(work.path() / "first" / "n.mlp"));
+}
+
+TEST_F(BatchProgramTest, RunsOnTheSamplesWriteEveryPromisedFile) {
+  const ProcessResult wine = run({"vantor",
+                                  "--data",
+                                  samplePath("wine.csv"),
+                                  "--columns",
+                                  "B-R",
+                                  "--inputs",
+                                  "alcohol,flavanoids,color_intensity,proline",
+                                  "--input-norm",
+                                  "meanvar",
+                                  "--outputs",
+                                  "is_cultivar1,is_cultivar2,is_cultivar3",
+                                  "--output-norm",
+                                  "minmax",
+                                  "--boxcount",
+                                  "--test-count",
+                                  "30",
+                                  "--net",
+                                  "5t1,3l1",
+                                  "--epochs",
+                                  "40",
+                                  "--save-project",
+                                  "wine.vtp",
+                                  "--save-net",
+                                  "wine.mlp",
+                                  "--output",
+                                  "results.xlsx:Answers!A1",
+                                  "--errors",
+                                  "wine-errors.csv",
+                                  "--json",
+                                  "wine.json"});
+  ASSERT_EQ(wine.exitCode, 0) << wine.err;
+  // Progress of each long step reached standard error.
+  for (const char* step : {"Retrieving data", "Performing boxcounting", "Epoch 40:", "wrote results.xlsx"})
+    EXPECT_NE(wine.err.find(step), std::string::npos) << step;
+
+  const QJsonObject summary = jsonFile(work.path() / "wine.json");
+  EXPECT_EQ(summary["exit code"].toInt(), 0);
+  EXPECT_EQ(summary["network"].toObject()["epochs"].toInt(), 40);
+  EXPECT_EQ(summary["data set"].toObject()["test examples"].toInt(), 30);
+  const QJsonArray outputs = summary["boxcounting"].toObject()["outputs"].toArray();
+  ASSERT_EQ(outputs.size(), 3);
+  EXPECT_GT(outputs[0].toObject()["predictability"].toDouble(), 0.0);
+  EXPECT_EQ(outputs[0].toObject()["significance"].toObject().size(), 4);
+  EXPECT_LE(summary["network"].toObject()["best training error"].toDouble(),
+            summary["network"].toObject()["final training error"].toDouble());
+
+  const ProcessResult iris = run({"gridwise",
+                                  "--quiet",
+                                  "--data",
+                                  samplePath("iris.csv"),
+                                  "--row-ids",
+                                  "--select",
+                                  kIrisMeasurements,
+                                  "--norm",
+                                  "meanvar",
+                                  "--pcs",
+                                  "90%",
+                                  "--iterations",
+                                  "200",
+                                  "--save-project",
+                                  "iris.gwp",
+                                  "--output",
+                                  "results.xlsx:Cells!B2",
+                                  "--pc-picture",
+                                  "pc.png",
+                                  "--json",
+                                  "iris.json"});
+  ASSERT_EQ(iris.exitCode, 0) << iris.err;
+  const QJsonObject map = jsonFile(work.path() / "iris.json");
+  // Standardised iris keeps two components, 95.8 % of the variance.
+  EXPECT_EQ(map["components kept"].toInt(), 2);
+  EXPECT_NEAR(map["retained fraction"].toDouble(), 0.958, 1e-3);
+  EXPECT_EQ(map["map"].toObject()["rows"].toInt(), 10);
+  EXPECT_GT(map["map"].toObject()["quantisation error"].toDouble(), 0.0);
+
+  // Every file the summaries list exists and is not empty; the workbook holds both outputs.
+  for (const QJsonObject& s : {summary, map})
+    for (const QJsonValue& f : s["files written"].toArray())
+      EXPECT_GT(fs::file_size(work.path() / f.toString().toStdString()), 0u) << f.toString().toStdString();
+  const auto book = host::importWorkbook(work.file("results.xlsx"), host::kSheetLimits);
+  ASSERT_EQ(book->sheetCount(), 2);
+  EXPECT_EQ(book->findSheet("Answers")->value(1, 1), platform::Variant("is_cultivar1 (Predicted)"));
+  EXPECT_EQ(book->findSheet("Cells")->value(2, 2).vt(), platform::VT_BSTR);  // the first flower's row letters
+  EXPECT_TRUE(book->findSheet("Cells")->value(152, 2).isEmpty());
+  EXPECT_EQ(readAll(work.path() / "pc.png").substr(1, 3), "PNG");
+}
+
+TEST_F(BatchProgramTest, AKilledRunLeavesNoPartialFile) {
+  BatchProcess p(irisVantor({"--test-count", "20", "--epochs", "100000000", "--save-project", "p.vtp",
+                             "--save-net", "n.mlp", "--output", "r.xlsx!A1", "--errors", "e.csv"}),
+                 work.path(), logs.path());
+  ASSERT_TRUE(p.started());
+  // Let it train for a while, then kill it without a chance to clean up.
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  p.killNow();
+  const ProcessResult r = p.wait();
+  EXPECT_EQ(r.exitCode, -1);
+  EXPECT_TRUE(folderContents(work.path()).empty());
+}
+
+}  // namespace
+}  // namespace batch_test
