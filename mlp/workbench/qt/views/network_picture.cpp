@@ -67,8 +67,11 @@ void renderNetworkPicture(QPainter& painter, const NetworkPictureModel& model) {
   painter.restore();
 }
 
-QImage networkPictureImage(const NetworkPictureModel& model) {
-  QImage image(std::max(model.width, 1), std::max(model.height, 1), QImage::Format_RGB32);
+QImage networkPictureImage(const NetworkPictureModel& model, qreal pixelRatio) {
+  const qreal ratio = std::max<qreal>(pixelRatio, 1.0);
+  QImage image(std::max(1, qRound(model.width * ratio)), std::max(1, qRound(model.height * ratio)),
+               QImage::Format_RGB32);
+  image.setDevicePixelRatio(ratio);
   image.fill(Qt::white);
   QPainter painter(&image);
   renderNetworkPicture(painter, model);
@@ -96,7 +99,7 @@ void NetworkPicture::setShape(std::optional<NetworkShape> shape) {
 void NetworkPicture::rebuild() {
   const QRect area = contentsRect();
   model_ = layoutNetworkPicture(shape_ ? &*shape_ : nullptr, area.width(), area.height());
-  image_ = networkPictureImage(model_);
+  image_ = networkPictureImage(model_, devicePixelRatioF());
   ++renderCount_;
   update();
 }

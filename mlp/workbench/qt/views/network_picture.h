@@ -12,8 +12,9 @@ class QPainter;
 // the neurons (filled RGB(230, 0, 0), 3-pixel black outline, the order centred in each), the
 // labels and the legend, in "Courier New" of heights 20 and 14.
 void renderNetworkPicture(QPainter& painter, const NetworkPictureModel& model);
-// The picture as an image of the model's size.
-QImage networkPictureImage(const NetworkPictureModel& model);
+// The picture as an image of the model's size in device-independent pixels; with a pixel
+// ratio above 1 the image holds that many more pixels each way (high-density screens).
+QImage networkPictureImage(const NetworkPictureModel& model, qreal pixelRatio = 1.0);
 
 // The network page's picture: a white, sunken frame. The image is laid out and drawn when the
 // shape or the size changes; paintEvent only copies it.

@@ -126,6 +126,17 @@ TEST(NetworkPictureTest, WithoutANetworkThePictureAsksForOne) {
   EXPECT_EQ(red, 0);
 }
 
+TEST(NetworkPictureTest, AHighDensityImageHoldsTheSamePictureInMorePixels) {
+  const NetworkShape shape = shapeOf(2, {{2, 1, 't'}, {1, 1, 'l'}});
+  const NetworkPictureModel model = layoutNetworkPicture(&shape, kWidth, kHeight);
+  const QImage image = networkPictureImage(model, 2.0);
+  ASSERT_EQ(image.size(), QSize(2 * kWidth, 2 * kHeight));
+  const double r = model.circles.front().radius;
+  const double x = layerX(0, 2), y = kHeight / 3.0;
+  EXPECT_EQ(image.pixelColor(static_cast<int>(2 * (x - r / 2)), static_cast<int>(2 * y)), kRed);
+  EXPECT_EQ(image.pixelColor(static_cast<int>(2 * x), static_cast<int>(2 * (y - r - 4))), QColor(Qt::white));
+}
+
 TEST(NetworkPictureTest, ShapeIsReadFromTheNetwork) {
   const int counts[] = {5, 2};
   const int orders[] = {3, 1};
@@ -144,7 +155,7 @@ TEST(NetworkPictureTest, WidgetDrawsOnShapeOrSizeChangeAndPaintOnlyCopies) {
   picture.setShape(shape);
   const int drawn = picture.renderCount();
   EXPECT_TRUE(picture.model().hasNetwork);
-  EXPECT_EQ(picture.image().size(), picture.contentsRect().size());
+  EXPECT_EQ(picture.image().deviceIndependentSize().toSize(), picture.contentsRect().size());
 
   picture.setShape(shape);  // the same structure: the cache stays
   picture.repaint();
@@ -154,7 +165,7 @@ TEST(NetworkPictureTest, WidgetDrawsOnShapeOrSizeChangeAndPaintOnlyCopies) {
   picture.resize(640, 360);
   QCoreApplication::processEvents();
   EXPECT_GT(picture.renderCount(), drawn);
-  EXPECT_EQ(picture.image().size(), picture.contentsRect().size());
+  EXPECT_EQ(picture.image().deviceIndependentSize().toSize(), picture.contentsRect().size());
   EXPECT_EQ(picture.model().width, picture.contentsRect().width());
 
   const int resized = picture.renderCount();
