@@ -5,14 +5,20 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "mlp/workbench/qt/graphs/vantor_graphs.h"
 #include "mlp/workbench/qt/training_notifier.h"
 #include "mlp/workbench/qt/views/net_page.h"
+#include "mlp/workbench/qt/views/network_constructor_view.h"
 #include "mlp/workbench/qt/views/network_picture.h"
+#include "mlp/workbench/qt/views/training_dialog_views.h"
 #include "mlp/workbench/qt/views/training_page.h"
+#include "mlp/workbench/qt/views/vantor_dialog_presenter.h"
+#include "platform/qt/qt_prompter.h"
 #include "tests/mlp/workbench/session_test_support.h"
 #include "tests/mlp/workbench/views/recording_graphs.h"
 
@@ -222,6 +228,54 @@ TEST_F(PagesTest, NetPageHidesTheFileButtonsKeepsTheirStateAndFollowsTheNetwork)
   EXPECT_FALSE(page.picture()->model().hasNetwork);
   EXPECT_FALSE(page.saveButton()->isEnabled());
   EXPECT_TRUE(prompter.unexpected().empty());
+}
+
+// Runs `interact` on the modal view once it is shown; a view left open is closed.
+template <class View>
+void whenShown(std::function<void(View&)> interact) {
+  QTimer::singleShot(0, [interact] {
+    auto* view = qobject_cast<View*>(QApplication::activeModalWidget());
+    ASSERT_NE(view, nullptr);
+    interact(*view);
+    if (view->isVisible()) view->reject();
+  });
+}
+
+TEST_F(PagesTest, PageButtonsReachTheRealDialogsThroughTheQtPrompterAndPresenter) {
+  VantorSession& s = open(table);
+  selectInputs({"x1", "x2"});
+  selectOutputs({"y"});
+  VantorGraphs graphs(s, nullptr);
+  CTrainingPage trainingPage(s, graphs);
+  CNetPage netPage(s);
+  QtDialogPresenter presenter(&netPage);
+  s.setDialogPresenter(&presenter);
+  platform::QtPrompter qtPrompter;
+  platform::PrompterScope scope(qtPrompter);
+
+  whenShown<NetworkConstructorView>([&netPage](NetworkConstructorView& view) {
+    EXPECT_EQ(view.parentWidget(), &netPage);  // the presenter's owner
+    EXPECT_EQ(view.inputsEdit()->text(), "2");
+    view.row(0).neurons->setText("6");
+    view.okButton()->click();
+  });
+  QTest::mouseClick(netPage.createButton(), Qt::LeftButton);
+  ASSERT_TRUE(s.networkExists());
+  EXPECT_EQ(s.network()->neuronCounts[0], 6);
+  EXPECT_EQ(netPage.picture()->model().circles.size(), 7u);
+
+  whenShown<TestSetView>([](TestSetView& view) {
+    EXPECT_EQ(view.totalLabel()->text(), "20");
+    view.testCountEdit()->setText("5");
+    EXPECT_EQ(view.trainingLabel()->text(), "15");
+    view.okButton()->click();
+  });
+  QTest::mouseClick(trainingPage.testSetButton(), Qt::LeftButton);
+  EXPECT_EQ(s.run().Snapshot().testCount, 5);
+  EXPECT_EQ(s.run().Snapshot().trainingCount, 15);
+  EXPECT_EQ(trainingPage.testErrorLabel()->text(), QString::fromStdString(s.TestErrorText()));
+  EXPECT_GT(trainingPage.testErrorLabel()->text().trimmed().toDouble(), 0.0);
+  s.setDialogPresenter(nullptr);
 }
 
 }  // namespace
