@@ -1,6 +1,7 @@
 #include "kohonen/workbench/qt/maps/map_renderer.h"
 
 #include <QBuffer>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QSvgGenerator>
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 #include "kohonen/engine/cell_index.h"
 #include "kohonen/workbench/qt/maps/map_layout.h"
+#include "kohonen/workbench/qt/maps/map_raster.h"
 #include "shared/exceptions.h"
 
 namespace {
@@ -57,14 +59,23 @@ MapScene::MapScene(MapPicture picture) : picture_(std::move(picture)) {
   maxDistance_ = ::maxDistance(picture_);
   colours_.reserve(picture_.colours.size());
   for (const MapColour& c : picture_.colours) colours_.emplace_back(c.red, c.green, c.blue);
-  names_.resize(static_cast<std::size_t>(rows()) * static_cast<std::size_t>(columns()));
+  const std::size_t cells = static_cast<std::size_t>(rows()) * static_cast<std::size_t>(columns());
+  names_.resize(cells);
+  laidOut_.resize(cells);
+}
+
+const QString& MapScene::nameText(std::int32_t r, std::int32_t c) const {
+  QString& text =
+      names_[static_cast<std::size_t>(r) * static_cast<std::size_t>(columns()) + static_cast<std::size_t>(c)];
+  if (text.isEmpty()) text = QString::fromStdString(kohonen::cellName(r, c));
+  return text;
 }
 
 const QStaticText& MapScene::name(std::int32_t r, std::int32_t c) const {
-  QStaticText& text =
-      names_[static_cast<std::size_t>(r) * static_cast<std::size_t>(columns()) + static_cast<std::size_t>(c)];
+  QStaticText& text = laidOut_[static_cast<std::size_t>(r) * static_cast<std::size_t>(columns()) +
+                               static_cast<std::size_t>(c)];
   if (text.text().isEmpty()) {
-    text.setText(QString::fromStdString(kohonen::cellName(r, c)));
+    text.setText(nameText(r, c));
     text.setTextFormat(Qt::PlainText);
     text.setPerformanceHint(QStaticText::AggressiveCaching);
   }
@@ -84,12 +95,23 @@ QFont mapLegendFont() {
   return font;
 }
 
-void renderMap(QPainter& painter, const MapScene& scene, const MapViewOptions& options, QSize size) {
+namespace {
+
+// The image under painter when its cells can be written straight into its pixels.
+QImage* directTarget(QPainter& painter) {
+  QPaintDevice* device = painter.device();
+  if (!device || device->devType() != QInternal::Image) return nullptr;
+  auto* image = static_cast<QImage*>(device);
+  if (!rasterisable(*image) || image->devicePixelRatio() != 1.0) return nullptr;
+  if (!painter.deviceTransform().isIdentity() || painter.hasClipping()) return nullptr;
+  if (!painter.paintEngine() || painter.paintEngine()->type() != QPaintEngine::Raster) return nullptr;
+  return image;
+}
+
+void paintCells(QPainter& painter, const MapScene& scene, const MapViewOptions& options,
+                const MapLayout& layout, QSize size) {
   const MapPicture& picture = scene.picture();
   const int k = scene.colourCount();
-  const MapLayout layout(size.width(), size.height(), scene.rows(), scene.columns(), options.extraInfo, k);
-
-  painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.fillRect(QRect(QPoint(0, 0), size), options.background);
   painter.setPen(QPen(Qt::black, 1));
@@ -134,7 +156,24 @@ void renderMap(QPainter& painter, const MapScene& scene, const MapViewOptions& o
       outline(painter, rect);
     }
   }
+}
 
+}  // namespace
+
+void renderMap(QPainter& painter, const MapScene& scene, const MapViewOptions& options, QSize size) {
+  const MapPicture& picture = scene.picture();
+  const int k = scene.colourCount();
+  const MapLayout layout(size.width(), size.height(), scene.rows(), scene.columns(), options.extraInfo, k);
+
+  painter.save();
+  if (QImage* image = directTarget(painter))
+    rasteriseCells(*image, scene, options, layout);
+  else
+    paintCells(painter, scene, options, layout, size);
+
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  painter.setPen(QPen(Qt::black, 1));
+  painter.setBrush(Qt::NoBrush);
   if (options.extraInfo) {
     painter.setFont(mapLegendFont());
     for (int i = 0; i < k; ++i) {

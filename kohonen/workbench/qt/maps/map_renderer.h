@@ -38,7 +38,8 @@ class MapScene {
   double maxHits() const { return maxHits_; }
   double maxDistance() const { return maxDistance_; }
   const QColor& colour(int i) const { return colours_[static_cast<std::size_t>(i)]; }
-  // The name of cell (r, c), laid out once.
+  // The name of cell (r, c), made once; and laid out once for painters.
+  const QString& nameText(std::int32_t r, std::int32_t c) const;
   const QStaticText& name(std::int32_t r, std::int32_t c) const;
 
  private:
@@ -46,7 +47,8 @@ class MapScene {
   double maxHits_ = 0;
   double maxDistance_ = 0;
   std::vector<QColor> colours_;
-  mutable std::vector<QStaticText> names_;
+  mutable std::vector<QString> names_;
+  mutable std::vector<QStaticText> laidOut_;
 };
 
 // "Arial" with a height of size pixels (names) and "Courier New" of 12 pixels (legend).
@@ -55,7 +57,8 @@ QFont mapLegendFont();
 
 // Draws the whole picture for a client of the given size onto any paint device: background,
 // every cell row by row, then the legend. The one drawing code of the window, the clipboard
-// and the files.
+// and the files. On a 32-bit image painted without transformation or clipping the cells are
+// written straight into its pixels (the same figures, far fewer calls).
 void renderMap(QPainter& painter, const MapScene& scene, const MapViewOptions& options, QSize size);
 
 // The picture rendered into a new image of that size (null when the size is empty).

@@ -332,3 +332,51 @@ TEST(MapBitmapTest, TheVectorFormIsDrawnByTheSameRenderer) {
 
 }  // namespace
 }  // namespace maps_test
+
+namespace maps_test {
+namespace {
+
+// The pixels written straight into a 32-bit image are those the painter draws on any other
+// device (here a 24-bit image, which takes the painter's path).
+TEST(MapRenderTest, DirectPixelsMatchThePaintersFigures) {
+  MapPicture p = makePicture(4, 5, 4);
+  p.classes(1, 2) = kNoDataClass;
+  p.hits(1, 2) = 0;
+  p.classes(3, 0) = kNoDataClass;
+  p.hits(3, 0) = 0;
+  for (std::size_t i = 0; i < p.hits.values.size(); ++i) p.hits.values[i] += static_cast<double>(i % 7);
+  for (std::size_t i = 0; i < p.horizontal.values.size(); ++i)
+    p.horizontal.values[i] = 0.1 * static_cast<double>(i % 9);
+  for (std::size_t i = 0; i < p.vertical.values.size(); ++i)
+    p.vertical.values[i] = 0.1 * static_cast<double>(i % 5);
+  const MapScene scene(p);
+  for (int mode = 0; mode < 3; ++mode) {
+    MapViewOptions options;
+    options.cellSize = mode == 0;
+    options.uMatrix = mode == 1;
+    options.extraInfo = mode == 2;
+    options.background = QColor(10, 200, 250);
+    // Square cells of 100 × 100 (the two ways of stepping a diagonal agree on squares only).
+    const QSize size(520, mode == 2 ? 400 + 30 + 18 * 4 : 420);
+    const QImage direct = renderMapImage(scene, options, size);
+    QImage painted(size, QImage::Format_RGB888);
+    {
+      QPainter painter(&painted);
+      renderMap(painter, scene, options, size);
+    }
+    const QImage other = painted.convertToFormat(QImage::Format_RGB32);
+    int differing = 0;
+    QRect where;
+    for (int y = 0; y < size.height(); ++y)
+      for (int x = 0; x < size.width(); ++x)
+        if (direct.pixel(x, y) != other.pixel(x, y)) {
+          ++differing;
+          where = where.united(QRect(x, y, 1, 1));
+        }
+    EXPECT_EQ(differing, 0) << "mode " << mode << " in " << where.x() << "," << where.y() << " "
+                            << where.width() << "x" << where.height();
+  }
+}
+
+}  // namespace
+}  // namespace maps_test
