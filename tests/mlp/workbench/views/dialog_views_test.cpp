@@ -22,6 +22,7 @@
 #include "mlp/workbench/qt/views/training_dialog_views.h"
 #include "mlp/workbench/qt/views/vantor_dialog_presenter.h"
 #include "tests/mlp/engine/training_run_test_support.h"
+#include "tests/mlp/workbench/views/modal_view_support.h"
 #include "tests/support/test_support.h"
 
 namespace lumivane::test {
@@ -35,18 +36,6 @@ void typeInto(QLineEdit* edit, const QString& text) {
   edit->selectAll();
   QTest::keyClicks(edit, text.isEmpty() ? QString() : text);
   if (text.isEmpty()) QTest::keyClick(edit, Qt::Key_Delete);
-}
-
-// Runs `interact` on the modal view once the presenter's exec has shown it.
-template <class View>
-void whenShown(std::function<void(View&)> interact) {
-  QTimer::singleShot(0, [interact] {
-    auto* view = qobject_cast<View*>(QApplication::activeModalWidget());
-    ASSERT_NE(view, nullptr);
-    interact(*view);
-    // A view left open would hang the test: close it; the test's checks then fail.
-    if (view->isVisible()) view->reject();
-  });
 }
 
 class DialogViewTest : public PromptedTest {};

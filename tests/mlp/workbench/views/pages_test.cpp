@@ -20,6 +20,7 @@
 #include "mlp/workbench/qt/views/vantor_dialog_presenter.h"
 #include "platform/qt/qt_prompter.h"
 #include "tests/mlp/workbench/session_test_support.h"
+#include "tests/mlp/workbench/views/modal_view_support.h"
 #include "tests/mlp/workbench/views/recording_graphs.h"
 
 namespace lumivane::test {
@@ -228,17 +229,6 @@ TEST_F(PagesTest, NetPageHidesTheFileButtonsKeepsTheirStateAndFollowsTheNetwork)
   EXPECT_FALSE(page.picture()->model().hasNetwork);
   EXPECT_FALSE(page.saveButton()->isEnabled());
   EXPECT_TRUE(prompter.unexpected().empty());
-}
-
-// Runs `interact` on the modal view once it is shown; a view left open is closed.
-template <class View>
-void whenShown(std::function<void(View&)> interact) {
-  QTimer::singleShot(0, [interact] {
-    auto* view = qobject_cast<View*>(QApplication::activeModalWidget());
-    ASSERT_NE(view, nullptr);
-    interact(*view);
-    if (view->isVisible()) view->reject();
-  });
 }
 
 TEST_F(PagesTest, PageButtonsReachTheRealDialogsThroughTheQtPrompterAndPresenter) {
