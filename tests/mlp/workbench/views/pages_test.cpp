@@ -74,6 +74,7 @@ TEST_F(PagesTest, TrainingPageEnablingDuringAndAfterTrainingWithKestrel) {
   for (QPushButton* button : runChangingButtons(page))
     EXPECT_TRUE(button->isEnabled()) << button->text().toStdString();
 
+  const int picturesBefore = netPage.picture()->renderCount();
   QTest::mouseClick(page.startButton(), Qt::LeftButton);
   ASSERT_TRUE(s.isTraining());
   EXPECT_TRUE(page.stopButton()->isEnabled());
@@ -91,6 +92,8 @@ TEST_F(PagesTest, TrainingPageEnablingDuringAndAfterTrainingWithKestrel) {
   ASSERT_TRUE(processUntil([&] { return page.epochLabel()->text().toInt() >= 5; }));
   const QString errorDuring = page.trainingErrorLabel()->text();
   EXPECT_NE(errorDuring, "Not exist");
+  // Epochs change weights, never the structure: the network picture is not drawn again.
+  EXPECT_EQ(netPage.picture()->renderCount(), picturesBefore);
 
   QTest::mouseClick(page.stopButton(), Qt::LeftButton);
   // Stopped, but the page waits for the run's end before it changes the buttons.
