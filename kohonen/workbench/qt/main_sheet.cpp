@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -10,7 +11,9 @@
 #include <QPointer>
 #include <QTabWidget>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
+#include <filesystem>
 
 #include "kohonen/workbench/dialog_hooks.h"
 #include "kohonen/workbench/gridwise_messages.h"
@@ -18,13 +21,15 @@
 #include "kohonen/workbench/qt/maps/gridwise_maps.h"
 #include "kohonen/workbench/qt/project_page.h"
 #include "kohonen/workbench/qt/results_page.h"
+#include "platform/dynamic_library.h"
 #include "shared/qt/qt_tool_ui.h"
 
 namespace {
 
 constexpr char kAboutText[] =
     "Gridwise\n\nKohonen self-organising maps of spreadsheet tables, trained on the chosen columns or "
-    "on their leading principal components.\n\nPart of Lumivane for Linux.";
+    "on their leading principal components.\n\nPress F1 in the Gridwise window for its help pages.\n\n"
+    "Part of Lumivane for Linux.";
 
 // A first size that shows both pages' controls without crowding.
 constexpr int kInitialWidth = 600;
@@ -107,6 +112,48 @@ void CMainSheet::buildMenu(QMenuBar* menu) {
   connect(setDefaults_, &QAction::triggered, this,
           [this] { runCommand([this] { session_->setDefaultPreferences(); }); });
   connect(about_, &QAction::triggered, this, [this] { runCommand([this] { showAbout(); }); });
+  // The sheet's help command is a key, not a menu entry: the menu holds what it always held.
+  help_ = new QAction(tr("Help"), this);
+  help_->setShortcut(QKeySequence::HelpContents);
+  help_->setShortcutContext(Qt::WindowShortcut);
+  addAction(help_);
+  connect(help_, &QAction::triggered, this, [this] { runCommand([this] { showHelp(); }); });
+}
+
+std::string CMainSheet::helpIndexPath(std::string* lookedAt) {
+  namespace fs = std::filesystem;
+  static const int anchor = 0;
+  const fs::path library = platform::moduleDirectory(&anchor);
+  std::vector<fs::path> candidates;
+  // Beside the library: a tree that was moved after installation keeps lib and share together.
+  if (!library.empty())
+    candidates.push_back(library / ".." / ".." / "share" / "lumivane" / "help" / "gridwise" / "index.html");
+#ifdef LUMIVANE_INSTALL_HELP_DIR
+  candidates.push_back(fs::path(LUMIVANE_INSTALL_HELP_DIR) / "gridwise" / "index.html");
+#endif
+#ifdef LUMIVANE_SOURCE_DIR
+  candidates.push_back(fs::path(LUMIVANE_SOURCE_DIR) / "docs" / "help" / "gridwise" / "index.html");
+#endif
+  std::string places;
+  for (const fs::path& candidate : candidates) {
+    std::error_code error;
+    const fs::path normal = candidate.lexically_normal();
+    if (fs::is_regular_file(normal, error)) return normal.string();
+    places += "\n" + normal.string();
+  }
+  if (lookedAt) *lookedAt = places;
+  return {};
+}
+
+void CMainSheet::showHelp() {
+  std::string places;
+  const std::string index = helpIndexPath(&places);
+  if (index.empty()) {
+    gridwiseMessage("The Gridwise help is not installed. It was looked for in:" + places, kRefusalBox);
+    return;
+  }
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(index))))
+    gridwiseMessage("The help page " + index + " could not be opened in a browser.", kRefusalBox);
 }
 
 void CMainSheet::showAbout() {

@@ -43,6 +43,12 @@ class CMainSheet final : public QWidget, public TaskMainWindow {
   QAction* setCustomAction() const { return setCustom_; }
   QAction* setDefaultsAction() const { return setDefaults_; }
   QAction* aboutAction() const { return about_; }
+  // F1, the sheet's help command: the Gridwise help pages at their topics.
+  QAction* helpAction() const { return help_; }
+
+  // The help pages' index beside the library (build tree or installation) or in the source
+  // tree; empty when none is there, with the places looked at in lookedAt.
+  static std::string helpIndexPath(std::string* lookedAt = nullptr);
 
   // Runs a command of a page or the menu; a close asked for meanwhile follows it.
   void runCommand(const std::function<void()>& command);
@@ -54,6 +60,7 @@ class CMainSheet final : public QWidget, public TaskMainWindow {
  private:
   void buildMenu(QMenuBar* menu);
   void showAbout();
+  void showHelp();
 
   std::unique_ptr<CTask> task_;
   std::unique_ptr<GridwiseSession> session_;
@@ -64,6 +71,7 @@ class CMainSheet final : public QWidget, public TaskMainWindow {
   QAction* setCustom_ = nullptr;
   QAction* setDefaults_ = nullptr;
   QAction* about_ = nullptr;
+  QAction* help_ = nullptr;
   int commandDepth_ = 0;
   bool closePending_ = false;
   bool closed_ = false;

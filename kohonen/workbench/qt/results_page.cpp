@@ -60,6 +60,8 @@ ResultsPage::ResultsPage(GridwiseSession& session, MapWindowSet& maps, CommandRu
   outputIds_ = new QCheckBox(tr("Output IDs"), group);
   firstCell_ = new QLineEdit(group);
   firstCell_->setMaxLength(kFirstCellLength);
+  firstCell_->setMaximumWidth(
+      firstCell_->fontMetrics().horizontalAdvance(QString(kFirstCellLength + 4, 'W')));
   output_ = new QPushButton(tr("Output"), group);
   auto* form = new QFormLayout;
   form->addRow(tr("Workbook:"), workbooks_);

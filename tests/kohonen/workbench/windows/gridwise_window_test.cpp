@@ -426,10 +426,13 @@ TEST_F(GridwiseWindowTest, PreferencesAreReadWhenTheSheetOpensWrittenWhenItClose
   EXPECT_EQ(next->session().trainingSettings().iterations, 2000);
   EXPECT_EQ(next->session().palette(), PaletteTable());
 
-  // "About" is a box of the tool.
+  // "About" is a box of the tool; F1 finds the help pages.
   prompter.answerMessage(IDOK);
   next->aboutAction()->trigger();
   EXPECT_EQ(lastMessage().caption, "Gridwise");
+  EXPECT_EQ(next->helpAction()->shortcut(), QKeySequence(QKeySequence::HelpContents));
+  const std::string help = CMainSheet::helpIndexPath();
+  EXPECT_TRUE(std::filesystem::is_regular_file(help)) << help;
   EXPECT_TRUE(prompter.unexpected().empty());
 }
 
