@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "host/host.h"
+#include "host/window/tool_launcher.h"
 #include "kohonen/engine/cell_index.h"
 #include "kohonen/workbench/network_requests.h"
 #include "kohonen/workbench/pc_analyzer_request.h"
@@ -506,6 +507,34 @@ TEST_F(GridwiseWindowTest, AnUnsupportedPlatformStartsNoWindow) {
   EXPECT_TRUE(openSheets().empty());
   EXPECT_EQ(connection().runningTasks(), 0);
   EXPECT_FALSE(connection().hostWindowSubclassed());
+}
+
+// The real library, loaded by the host as its Add-ins menu loads it: its window opens, and
+// unloading the library (the host going) closes the window and waits for it before the code
+// goes away.
+TEST_F(GridwiseWindowTest, TheLoadedLibraryOpensItsWindowAndClosesItWhenUnloaded) {
+  prompter.answerModal([](ModalDialog& d) {
+    auto& r = dynamic_cast<DataSourceRequest&>(d);
+    r.choice.columns = "A-I";
+    r.choice.firstRow = 1;
+    r.choice.lastRow = kIrisRows + 1;
+    r.choice.rowIdsInFirstColumn = true;
+    return IDOK;
+  });
+  const std::string folder = std::filesystem::path(GRIDWISE_LIBRARY).parent_path().string();
+  ASSERT_TRUE(host::startTool(*host, host::kGridwiseTool, folder));
+  // Not this suite's CMainSheet class: the library has its own copy; found by what it shows.
+  QPointer<QWidget> window;
+  for (int i = 0; i < 20 && !window; ++i) {
+    QApplication::processEvents();
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->isVisible() && w->windowTitle() == "Gridwise" && w->findChild<QTabWidget*>()) window = w;
+  }
+  ASSERT_FALSE(window.isNull());
+  EXPECT_TRUE(openSheets().empty());
+  host.reset();
+  EXPECT_TRUE(window.isNull());
+  EXPECT_TRUE(prompter.unexpected().empty());
 }
 
 // The library as the host loads it offers every export by its name.
