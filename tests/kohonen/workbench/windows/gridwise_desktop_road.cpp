@@ -3,7 +3,8 @@
 // from the build's library folder), and every dialog on the way is answered through its own
 // controls, as a person would: "Select data source:" with the first column as IDs, "Create
 // patterns..." with the four measurements, "Mean / Variance" and principal components, the
-// "PC Analyzer", "Create Network..." 5 × 5, a map window, and the output with IDs at J2.
+// "PC Analyzer", "Create Network..." 5 × 5, a map window, the output with IDs at J2, a cell's
+// description and the preferences sheet.
 // A screenshot of the screen is kept at every stop. Exits 0 when the sheet holds the 150 rows
 // written, 1 on a failure or a stop that never came.
 //
@@ -201,7 +202,25 @@ int main(int argc, char** argv) {
          const host::Sheet& sheet = host.model().activeWorkbook()->sheet(0);
          return !QApplication::activeModalWidget() && !sheet.value(151, 12).isEmpty();
        },
-       [] {}},
+       [] { clickLater(childWithText<QPushButton>(gridwiseSheet(), "Cell Description...")); }},
+      {"Cell description", "15-cell-description.png", [] { return modal("Cell description") != nullptr; },
+       [] { okLater(modal("Cell description")); }},
+      {"back from the cell", "", [] { return gridwiseSheet() && !QApplication::activeModalWidget(); },
+       [] {
+         for (QAction* menu : gridwiseSheet()->findChild<QMenuBar*>()->actions())
+           if (menu->menu())
+             for (QAction* item : menu->menu()->actions())
+               if (item->menu())
+                 for (QAction* entry : item->menu()->actions())
+                   if (entry->text() == "&Set Custom...") QTimer::singleShot(0, entry, &QAction::trigger);
+       }},
+      {"Program preferences", "16-preferences.png", [] { return modal("Program preferences") != nullptr; },
+       [] {
+         if (auto* box = modal("Program preferences")->findChild<QDialogButtonBox*>())
+           clickLater(box->button(QDialogButtonBox::Cancel));
+       }},
+      {"the sheet after the preferences", "",
+       [] { return gridwiseSheet() && !QApplication::activeModalWidget(); }, [] {}},
   };
 
   std::size_t next = 0;
