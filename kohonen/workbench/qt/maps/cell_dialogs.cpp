@@ -60,6 +60,7 @@ CellDescriptionDialog::CellDescriptionDialog(CellDescriptionRequest& request, QW
   auto* layout = new QGridLayout(this);
 
   cells_ = new QComboBox(this);
+  cells_->setObjectName(QStringLiteral("activeCell"));
   {
     QStringList names;
     names.reserve(static_cast<qsizetype>(request_.cellNames().size()));
@@ -135,6 +136,7 @@ CellFinderDialog::CellFinderDialog(CellFinderRequest& request, QWidget* parent)
   substringLabel_ = label(kSubstring, this);
   text_ = new QLineEdit(QString::fromStdString(request_.text()), this);
   text_->setMaxLength(static_cast<int>(kMaxFinderText));
+  text_->setObjectName(QStringLiteral("substring"));
   substringLabel_->setBuddy(text_);
   find_ = new QPushButton(QString::fromLatin1(kFind), this);
   auto* search = new QHBoxLayout;
@@ -144,6 +146,7 @@ CellFinderDialog::CellFinderDialog(CellFinderRequest& request, QWidget* parent)
   layout->addLayout(search, 1, 0, 1, 2);
 
   ids_ = new QListWidget(this);
+  ids_->setObjectName(QStringLiteral("foundIds"));
   layout->addWidget(ids_, 2, 0, 2, 1);
   auto* cellTitle = label(kCellOfId, this);
   cell_ = new QLabel(this);

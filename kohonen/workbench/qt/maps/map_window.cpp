@@ -108,8 +108,9 @@ void MapWindow::buildMenu() {
   QMenu* actions = menuBar()->addMenu(QString::fromLatin1(kActionsMenu));
   connect(actions->addAction(QString::fromLatin1(kCopyMetafile)), &QAction::triggered, this,
           [this] { copyToMetafile(); });
-  connect(actions->addAction(QString::fromLatin1(kCopyBitmap)), &QAction::triggered, this,
-          [this] { copyToBitmap(); });
+  QAction* bitmap = actions->addAction(QString::fromLatin1(kCopyBitmap));
+  bitmap->setShortcut(QKeySequence::Copy);
+  connect(bitmap, &QAction::triggered, this, [this] { copyToBitmap(); });
   actions->addSeparator();
   QAction* save = actions->addAction(QString::fromLatin1(kSavePicture));
   save->setShortcut(QKeySequence::Save);

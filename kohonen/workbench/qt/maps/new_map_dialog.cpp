@@ -28,12 +28,14 @@ NewMapDialog::NewMapDialog(NewMapRequest& request, QWidget* parent) : QDialog(pa
 
   auto* form = new QFormLayout;
   feature_ = new QComboBox(this);
+  feature_->setObjectName(QStringLiteral("featureColumn"));
   for (const std::string& name : request_.columnNames()) feature_->addItem(QString::fromStdString(name));
   feature_->setCurrentIndex(request_.featureColumn);
   auto* featureLabel = new QLabel(QString::fromLatin1(kFeatureLabel), this);
   featureLabel->setBuddy(feature_);
   form->addRow(featureLabel, feature_);
   colours_ = new QComboBox(this);
+  colours_->setObjectName(QStringLiteral("colourCount"));
   for (int k = PaletteTable::kMinColours; k <= PaletteTable::kMaxColours; ++k)
     colours_->addItem(QString::number(k));
   colours_->setCurrentIndex(request_.colourCount - PaletteTable::kMinColours);
