@@ -330,6 +330,58 @@ TEST_F(GridwiseWindowTest, VersionSevenRowLimitAndTheCellByCellWriteFromThePage)
   EXPECT_TRUE(prompter.unexpected().empty());
 }
 
+TEST_F(GridwiseWindowTest, WithoutTheActiveSheetTheListsChooseAnotherWorkbookAndSheet) {
+  CMainSheet* sheet = startGridwise();
+  ASSERT_NE(sheet, nullptr);
+  prompter.answerModal([](ModalDialog& d) {
+    auto& r = dynamic_cast<ColumnSelectionRequest&>(d);
+    r.deselectAll();
+    r.select(std::vector<std::int32_t>{0, 1});
+    return IDOK;
+  });
+  sheet->projectPage()->createPatternsButton()->click();
+  scriptNetworkSize(2, 3);
+  sheet->projectPage()->createNetworkButton()->click();
+  // A second workbook with two sheets; iris stays the active one.
+  host::Workbook& other = host->model().newWorkbook();
+  other.setName("Results.xlsx");
+  other.addSheet("Cells");
+  host->model().activate(0);
+
+  ResultsPage* page = sheet->resultsPage();
+  sheet->pages()->setCurrentIndex(1);
+  page->useActiveBox()->click();
+  EXPECT_FALSE(sheet->session().outputPlace().useActive);
+  EXPECT_TRUE(page->workbookList()->isEnabled());
+  EXPECT_TRUE(page->worksheetList()->isEnabled());
+  ASSERT_EQ(page->workbookList()->count(), 2);
+  EXPECT_EQ(page->workbookList()->itemText(1), "Results.xlsx");
+  EXPECT_EQ(page->worksheetList()->currentText(), "iris");
+  // Choosing the workbook refills the sheet list when the list closes.
+  page->workbookList()->setCurrentIndex(1);
+  emit page->workbookList()->activated(1);
+  ASSERT_EQ(page->worksheetList()->count(), 2);
+  EXPECT_EQ(page->worksheetList()->itemText(0), "Sheet1");
+  page->worksheetList()->setCurrentIndex(1);
+  emit page->worksheetList()->activated(1);
+  EXPECT_EQ(sheet->session().outputPlace().selectedWorksheet, 1);
+
+  outputAt(*sheet, "C3");
+  const host::Sheet& cells = other.sheet(1);
+  for (std::int32_t i = 0; i < kIrisRows; ++i) {
+    const CellPos cell = winnerOf(sheet->session(), i);
+    EXPECT_EQ(cells.value(3 + i, 3), Variant(kohonen::rowLetters(cell.row))) << i;
+    EXPECT_EQ(cells.value(3 + i, 4), Variant(static_cast<double>(cell.column + 1))) << i;
+  }
+  EXPECT_EQ(irisSheet().value(3, 3), Variant(3.0));  // iris itself untouched (iris002)
+  // Back to the active sheet: one entry each, disabled.
+  page->useActiveBox()->click();
+  EXPECT_EQ(page->workbookList()->count(), 1);
+  EXPECT_EQ(page->workbookList()->currentText(), "iris.csv");
+  EXPECT_FALSE(page->worksheetList()->isEnabled());
+  EXPECT_TRUE(prompter.unexpected().empty());
+}
+
 TEST_F(GridwiseWindowTest, CancelInTheTrainingWindowKeepsThePartlyTrainedMap) {
   CMainSheet* sheet = startGridwise();
   ASSERT_NE(sheet, nullptr);
