@@ -19,11 +19,13 @@ build: configure
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
 
-# The window with samples/wine.csv open; without a display, one line saying so and what works
-# headless.
+# The window with samples/wine.csv open; without a display, the batch mode's demo on the samples
+# (scripts/batch-demo), which writes projects, an .xlsx with the answers and the cells, pictures
+# and JSON summaries under out/ and lists them.
 run: build
 	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
-	  echo "make run: no display (DISPLAY is not set), so the lumivane window cannot open; the tools' batch mode (lumivane-batch) does not exist yet, and until it does './$(BUILD_DIR)/host/lumivane --describe FILE' and '--save OUT FILE' are the headless commands."; \
+	  echo "make run: no display, so the lumivane window cannot open; running the batch demo instead."; \
+	  ./scripts/batch-demo $(BUILD_DIR) out; \
 	else \
 	  ./$(BUILD_DIR)/host/lumivane samples/wine.csv; \
 	fi

@@ -113,7 +113,18 @@ ComponentChoice parseComponents(const std::string& text) {
   throw UsageError("--pcs " + text + ": expected a count, 90% or none");
 }
 
+bool pictureFile(const std::string& path) {
+  std::string ext = path.size() >= 4 ? path.substr(path.size() - 4) : std::string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".png" || ext == ".svg";
+}
+
 void checkJob(const Job& job) {
+  for (const char* option :
+       {"errors-picture", "scatter-picture", "answers-picture", "significance-picture", "pc-picture"})
+    if (job.has(option) && !pictureFile(job.text(option)))
+      throw UsageError("--" + std::string(option) + " " + job.text(option) +
+                       ": a picture file ends in .png or .svg");
   if (!job.has("data")) throw UsageError("--data FILE is required");
   parseDataFile(job.text("data"));
   if (job.has("output")) parseSheetTarget(job.text("output"));
@@ -129,6 +140,7 @@ void checkJob(const Job& job) {
     requirePositive(job, "test-count", 0, 1LL << 31);
     requirePositive(job, "block-start", 0, 1LL << 31);
     requirePositive(job, "last-count", 0, 1LL << 31);
+    requirePositive(job, "picture-output", 1, 1LL << 31);
     if (job.has("epochs") && (job.has("max-epochs") || job.has("train-error") || job.has("test-error")))
       throw UsageError("--epochs cannot be combined with --max-epochs, --train-error or --test-error");
     if (job.has("input-norm") && !job.has("inputs")) throw UsageError("--input-norm needs --inputs");
@@ -137,13 +149,17 @@ void checkJob(const Job& job) {
   } else {
     if (job.has("norm")) parseKind("norm", job.text("norm"));
     if (job.has("pcs")) parseComponents(job.text("pcs"));
-    for (const std::string& m : job.list("map")) parseMap(m);
+    for (const std::string& m : job.list("map"))
+      if (!pictureFile(parseMap(m).file))
+        throw UsageError("--map " + m + ": a picture file ends in .png or .svg");
     requirePositive(job, "map-rows", 1, 255);
     requirePositive(job, "map-columns", 1, 255);
     requirePositive(job, "iterations", 1, 1000000);
     if ((job.has("norm") || job.has("pcs")) && !job.has("select"))
       throw UsageError("--norm and --pcs need --select");
     if (job.has("output-ids") && !job.has("output")) throw UsageError("--output-ids needs --output");
+    if (job.flag("map-umatrix") && job.flag("map-plain"))
+      throw UsageError("--map-umatrix and --map-plain exclude each other");
     if (job.has("pc-picture") && !job.has("select"))
       throw UsageError("--pc-picture needs --select and --pcs");
   }

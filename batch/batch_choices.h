@@ -45,6 +45,9 @@ struct ComponentChoice {
 };
 ComponentChoice parseComponents(const std::string& text);
 
+// The name ends in .png or .svg (any case).
+bool pictureFile(const std::string& path);
+
 // Every option's value and their combinations, for the job's command; throws UsageError.
 void checkJob(const Job& job);
 

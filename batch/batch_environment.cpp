@@ -140,8 +140,10 @@ BatchHost::BatchHost(Tool tool, std::ostream& err, bool quiet) : tool_(tool), er
   ui.pumpEvents = [this] {
     if (host_) host_->processMessages();
   };
-  ui.openProgress = [this](ProgressVariant) -> std::unique_ptr<ProgressWindow> {
-    return std::make_unique<StderrProgress>(err_, quiet_);
+  ui.openProgress = [this](ProgressVariant variant) -> std::unique_ptr<ProgressWindow> {
+    // The cancellable window trains a map and carries its title only.
+    return std::make_unique<StderrProgress>(
+        err_, quiet_, variant == ProgressVariant::GridwiseCancellable ? "Training process..." : "Working");
   };
   setToolUi(std::move(ui));
   entered_ = connection().enter(host_->application());

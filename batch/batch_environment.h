@@ -65,7 +65,9 @@ class BatchPrompter final : public platform::Prompter {
 // cancelled, never waits when an operation finishes.
 class StderrProgress final : public ProgressWindow {
  public:
-  StderrProgress(std::ostream& err, bool quiet) : err_(err), quiet_(quiet) {}
+  // label: what the lines say until the operation sets a text of its own.
+  StderrProgress(std::ostream& err, bool quiet, std::string label = "Working")
+      : err_(err), quiet_(quiet), text_(std::move(label)) {}
   void setText(const std::string& text) override;
   void setPosition(int position) override;
   bool cancelRequested() override { return false; }

@@ -72,6 +72,8 @@ std::vector<OptionSpec> vantorSpecs() {
       {"scatter-picture", K::Text, "FILE.png|svg", "picture of the scattering diagram"},
       {"answers-picture", K::Text, "FILE.png|svg", "picture of the network answers"},
       {"significance-picture", K::Text, "FILE.png|svg", "picture of the boxcounting results"},
+      {"picture-output", K::Integer, "N",
+       "the output (from 1) the scattering, answers and significance pictures show"},
   };
   o.insert(o.end(), own.begin(), own.end());
   const auto tail = commonTail();
@@ -98,6 +100,10 @@ std::vector<OptionSpec> gridwiseSpecs() {
       {"output-ids", K::Switch, "", "the output starts with the row IDs"},
       {"map", K::Repeated, "FEATURE:average:K:FILE|FEATURE:existence:FILE",
        "picture of a map coloured by a feature (repeatable)"},
+      {"map-names", K::Switch, "", "maps show the cells' names"},
+      {"map-umatrix", K::Switch, "", "maps show U-matrix bands instead of cell sizes"},
+      {"map-plain", K::Switch, "", "maps show neither cell sizes nor U-matrix bands"},
+      {"map-legend", K::Switch, "", "maps show the legend"},
       {"pc-picture", K::Text, "FILE.png|svg", "picture of the principal-component curve"},
   };
   o.insert(o.end(), own.begin(), own.end());

@@ -15,11 +15,20 @@ namespace batch {
 
 enum class VantorPicture { ErrorHistory, ScatteringDiagram, NetworkAnswers, Significance };
 
-bool saveVantorPicture(VantorSession& session, VantorPicture picture, const std::string& path,
+// output: 0-based, for the scattering diagram, the answers and the significance chart.
+bool saveVantorPicture(VantorSession& session, VantorPicture picture, int output, const std::string& path,
                        std::string& problem);
 // The "PC Analyzer" curve: the running sums of the eigenvalues and the selected entry.
 bool savePcCurvePicture(const std::vector<double>& cumulative, std::optional<std::int32_t> selected,
                         const std::string& path, std::string& problem);
-bool saveMapPicture(const MapPicture& picture, const std::string& path, std::string& problem);
+// The map window's options: cell names, U-matrix bands instead of cell sizes, neither, the legend.
+struct MapPictureOptions {
+  bool names = false;
+  bool uMatrix = false;
+  bool plain = false;
+  bool legend = false;
+};
+bool saveMapPicture(const MapPicture& picture, const MapPictureOptions& options, const std::string& path,
+                    std::string& problem);
 
 }  // namespace batch

@@ -210,7 +210,13 @@ class GridwiseRun {
     if (!problem.empty()) return refusedFlag(problem);
     if (!picture) return refusedFlag("the map of " + choice.feature + " was not made");
     std::string failure;
-    if (!saveMapPicture(*picture, choice.file, failure)) return refusedFlag(choice.file + ": " + failure);
+    MapPictureOptions options;
+    options.names = job_.flag("map-names");
+    options.uMatrix = job_.flag("map-umatrix");
+    options.plain = job_.flag("map-plain");
+    options.legend = job_.flag("map-legend");
+    if (!saveMapPicture(*picture, options, choice.file, failure))
+      return refusedFlag(choice.file + ": " + failure);
     written(choice.file);
     return true;
   }

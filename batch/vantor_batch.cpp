@@ -291,7 +291,8 @@ class VantorRun {
     for (const Picture& p : all) {
       if (!job_.has(p.option)) continue;
       std::string problem;
-      if (!saveVantorPicture(session, p.kind, job_.text(p.option), problem))
+      const int output = static_cast<int>(job_.integer("picture-output").value_or(1)) - 1;
+      if (!saveVantorPicture(session, p.kind, output, job_.text(p.option), problem))
         return refusedFlag(job_.text(p.option) + ": " + problem);
       written(job_.text(p.option));
     }

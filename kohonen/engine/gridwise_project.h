@@ -14,10 +14,12 @@
 // columns, dimension as int32, then every cell's weight vector, cells row-major). Little-endian
 // throughout; the table's values are never stored.
 
-inline constexpr char kProjectMagic[] = "MLP1";
+// The magic and the filter have internal linkage (constexpr without inline): both tools name
+// them so, and the batch program links both tools.
+constexpr char kProjectMagic[] = "MLP1";
 inline constexpr char kProjectExtension[] = ".gwp";
 inline constexpr char kProjectDefaultName[] = "Untitled.gwp";
-inline constexpr char kProjectFilter[] = "Gridwise projects (*.gwp)|*.gwp||";
+constexpr char kProjectFilter[] = "Gridwise projects (*.gwp)|*.gwp||";
 
 inline constexpr char kCantOpenFileMessage[] = "Can't open file ";
 inline constexpr char kBadFileFormatMessage[] = "Bad file format!";

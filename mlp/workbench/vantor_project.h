@@ -15,11 +15,13 @@
 // Vantor data-set block. Training state and the output place are not stored; nor are the data
 // values, which always come from the table the project is loaded against.
 
-inline constexpr char kProjectMagic[] = "VT";      // written without terminator
+// The magic and the filter have internal linkage (constexpr without inline): both tools name
+// them so, and the batch program links both tools.
+constexpr char kProjectMagic[] = "VT";             // written without terminator
 inline constexpr std::uint16_t kProjectMajor = 3;  // the only major version read
 inline constexpr std::uint16_t kProjectMinor = 0;  // written; read but not examined
 
-inline constexpr char kProjectFilter[] = "Vantor 3.0 project (*.vtp)|*.vtp||";
+constexpr char kProjectFilter[] = "Vantor 3.0 project (*.vtp)|*.vtp||";
 inline constexpr char kProjectSaveFailedText[] = "File opening error!";
 inline constexpr char kNotVantorFormatText[] = "This file isn't in Vantor format!";
 inline constexpr char kOtherVantorVersionText[] = "This file belongs to another version of Vantor!";

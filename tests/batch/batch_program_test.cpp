@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -64,6 +65,8 @@ TEST_F(BatchProgramTest, BadArgumentsExitTwoWithAUsageLineNamingThem) {
       {{"gridwise", "--data", "x.csv", "--inputs", "a"}, "'--inputs'"},
       {{"vantor", "--data", "x.csv", "--net", "8q1"}, "layer '8q1'"},
       {{"vantor", "--data", "x.csv", "--job", "missing.json"}, "missing.json"},
+      {{"vantor", "--data", "x.csv", "--scatter-picture", "s.jpg"},
+       "s.jpg: a picture file ends in .png or .svg"},
   };
   for (const Case& c : cases) {
     const ProcessResult r = run(c.args);
@@ -78,10 +81,14 @@ TEST_F(BatchProgramTest, BadArgumentsExitTwoWithAUsageLineNamingThem) {
 }
 
 TEST_F(BatchProgramTest, RefusalsPrintTheToolsMessagesAndExitOne) {
-  // A table with a constant column, and a project of two inputs for the dimension check.
+  // A table with a constant column, and a project of wine's 17 columns for the dimension check.
   std::ofstream(work.file("flat.csv")) << "a,b,c\n1,5,2\n2,5,4\n3,5,7\n4,5,8\n";
   std::ofstream(work.file("bad.vtp")) << "not a project";
-  ASSERT_EQ(run(irisVantor({"--save-project", "two.vtp"})).exitCode, 0);
+  ASSERT_EQ(
+      run({"vantor", "--quiet", "--data", samplePath("wine.csv"), "--columns", "B-R", "--inputs",
+           "alcohol,hue", "--outputs", "is_cultivar1", "--net", "2t1,1l1", "--save-project", "wine.vtp"})
+          .exitCode,
+      0);
 
   struct Case {
     std::vector<std::string> args;
@@ -95,7 +102,7 @@ TEST_F(BatchProgramTest, RefusalsPrintTheToolsMessagesAndExitOne) {
        "Vantor 3: Bad value in the cell A2!"},
       {{"vantor", "--data", samplePath("iris.csv"), "--columns", "B-E", "--load-project", "bad.vtp"},
        "VANTOR3: This file isn't in Vantor format!"},
-      {{"vantor", "--data", samplePath("iris.csv"), "--columns", "B-E", "--load-project", "two.vtp"},
+      {{"vantor", "--data", samplePath("iris.csv"), "--columns", "B-I", "--load-project", "wine.vtp"},
        "don't match the number of columns in project loaded."},
       {{"vantor", "--data", "flat.csv", "--inputs", "a,b", "--outputs", "c", "--boxcount"},
        "'b' has zero variance"},
@@ -106,6 +113,10 @@ TEST_F(BatchProgramTest, RefusalsPrintTheToolsMessagesAndExitOne) {
         "--iterations", "5", "--output", "r.xlsx!IU1", "--output-ids"},
        "Gridwise: The number of columns is greater than maximum value!"},
       {{"gridwise", "--data", "missing.csv", "--select", "a"}, "missing.csv"},
+      {irisVantor({"--significance-picture", "s.png"}), "the significance chart needs --boxcount"},
+      {{"gridwise", "--data", samplePath("iris.csv"), "--row-ids", "--select", kIrisMeasurements,
+        "--iterations", "5", "--map", "colour:existence:m.png"},
+       "the table has no column named \"colour\""},
   };
   for (const Case& c : cases) {
     const ProcessResult r = run(c.args);
@@ -113,7 +124,7 @@ TEST_F(BatchProgramTest, RefusalsPrintTheToolsMessagesAndExitOne) {
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
   }
   // Nothing was written by a refused run.
-  EXPECT_EQ(folderContents(work.path()), (std::vector<std::string>{"bad.vtp", "flat.csv", "two.vtp"}));
+  EXPECT_EQ(folderContents(work.path()), (std::vector<std::string>{"bad.vtp", "flat.csv", "wine.vtp"}));
 }
 
 TEST_F(BatchProgramTest, AWrittenJobRerunGivesTheSameFiles) {
@@ -227,6 +238,59 @@ TEST_F(BatchProgramTest, RunsOnTheSamplesWriteEveryPromisedFile) {
   EXPECT_EQ(book->findSheet("Cells")->value(2, 2).vt(), platform::VT_BSTR);  // the first flower's row letters
   EXPECT_TRUE(book->findSheet("Cells")->value(152, 2).isEmpty());
   EXPECT_EQ(readAll(work.path() / "pc.png").substr(1, 3), "PNG");
+}
+
+// A picture drawn by a renderer: an image of the batch size that is not one flat colour.
+void expectPicture(const fs::path& path) {
+  const QImage image(QString::fromStdString(path.string()));
+  ASSERT_FALSE(image.isNull()) << path;
+  EXPECT_EQ(image.size(), QSize(640, 480)) << path;
+  const QRgb corner = image.pixel(0, 0);
+  bool varied = false;
+  for (int y = 0; y < image.height() && !varied; y += 7)
+    for (int x = 0; x < image.width() && !varied; x += 7) varied = image.pixel(x, y) != corner;
+  EXPECT_TRUE(varied) << path;
+}
+
+TEST_F(BatchProgramTest, PicturesOfEveryGraphInBothFormats) {
+  const ProcessResult vantor =
+      run(irisVantor({"--boxcount", "--test-count", "30", "--epochs", "30", "--errors-picture", "errors.png",
+                      "--scatter-picture", "scatter.png", "--answers-picture", "answers.svg",
+                      "--significance-picture", "significance.png"}));
+  ASSERT_EQ(vantor.exitCode, 0) << vantor.err;
+  const ProcessResult gridwise = run({"gridwise",
+                                      "--quiet",
+                                      "--data",
+                                      samplePath("iris.csv"),
+                                      "--row-ids",
+                                      "--select",
+                                      kIrisMeasurements,
+                                      "--norm",
+                                      "minmax",
+                                      "--pcs",
+                                      "2",
+                                      "--iterations",
+                                      "100",
+                                      "--map-rows",
+                                      "6",
+                                      "--map-columns",
+                                      "7",
+                                      "--map",
+                                      "species:average:3:species.png",
+                                      "--map",
+                                      "is_setosa:existence:setosa.svg",
+                                      "--map-legend",
+                                      "--map-umatrix",
+                                      "--pc-picture",
+                                      "pc.svg"});
+  ASSERT_EQ(gridwise.exitCode, 0) << gridwise.err;
+  for (const char* png : {"errors.png", "scatter.png", "significance.png", "species.png"})
+    expectPicture(work.path() / png);
+  for (const char* svg : {"answers.svg", "setosa.svg", "pc.svg"}) {
+    const std::string text = readAll(work.path() / svg);
+    EXPECT_NE(text.find("<svg"), std::string::npos) << svg;
+    EXPECT_NE(text.find("</svg>"), std::string::npos) << svg;
+  }
 }
 
 TEST_F(BatchProgramTest, AKilledRunLeavesNoPartialFile) {

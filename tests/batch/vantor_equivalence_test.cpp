@@ -120,6 +120,8 @@ TEST_F(BatchEquivalenceTest, VantorProjectNetworkAndAnswersAreTheDesktops) {
 
   EXPECT_EQ(readAll(batch.path() / "wine.mlp"), readAll(desktop.path() / "wine.mlp"));
   EXPECT_EQ(readAll(batch.path() / "wine.vtp"), readAll(desktop.path() / "wine.vtp"));
+  // The program links both tools; each keeps its own project magic.
+  EXPECT_EQ(readAll(batch.path() / "wine.vtp").substr(0, 4), std::string("VT\x03\x00", 4));
   // Header row, then 178 rows of 13 inputs, 3 outputs and 3 answers from C3.
   expectSameCells(host->model().workbook(0).sheet(0), batch.file("answers.xlsx"), 3, 3, 3 + 178,
                   3 + 13 + 6 - 1);
