@@ -21,6 +21,8 @@ QFont courier(int pixelHeight, bool bold = false) {
 
 QPen pen(const QColor& colour, int width, Qt::PenStyle style = Qt::SolidLine) {
   QPen p(colour, width, style, Qt::FlatCap, Qt::MiterJoin);
+  // One-pixel lines step from pixel to pixel like the bitmaps' lines, whatever the device.
+  p.setCosmetic(width <= 1);
   return p;
 }
 
@@ -44,6 +46,14 @@ void begin(QPainter& painter, const QSize& size) {
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setRenderHint(QPainter::TextAntialiasing, true);
   painter.fillRect(QRect(QPoint(0, 0), size), graph_colours::kBackground);
+}
+
+// A polyline with its last point: lines leave out their final pixel, as the off-screen bitmaps'
+// lines did, so the newest epoch would otherwise be missing.
+void drawCurve(QPainter& painter, const std::vector<GraphPoint>& points) {
+  if (points.empty()) return;
+  painter.drawPolyline(polygon(points));
+  painter.drawPoint(points.back().x, points.back().y);
 }
 
 // Text whose top-left corner is at (x, y).
@@ -114,9 +124,9 @@ void renderErrorViewer(QPainter& painter, const ErrorViewerModel& model, const E
   painter.save();
   painter.setClipRect(rect(g).adjusted(0, 0, 1, 1));
   painter.setPen(pen(graph_colours::kTest, 1));
-  painter.drawPolyline(polygon(model.curve(testErrors, entries, g)));
+  drawCurve(painter, model.curve(testErrors, entries, g));
   painter.setPen(pen(graph_colours::kTraining, 1));
-  painter.drawPolyline(polygon(model.curve(trainingErrors, entries, g)));
+  drawCurve(painter, model.curve(trainingErrors, entries, g));
   painter.restore();
 }
 
@@ -125,9 +135,15 @@ void drawErrorSegments(QPainter& painter, const ErrorViewerUpdate& update, const
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setClipRect(rect(graph).adjusted(0, 0, 1, 1));
   painter.setPen(pen(graph_colours::kTest, 1));
-  for (const auto& s : update.testSegments) painter.drawLine(s[0].x, s[0].y, s[1].x, s[1].y);
+  for (const auto& s : update.testSegments) {
+    painter.drawLine(s[0].x, s[0].y, s[1].x, s[1].y);
+    painter.drawPoint(s[1].x, s[1].y);
+  }
   painter.setPen(pen(graph_colours::kTraining, 1));
-  for (const auto& s : update.trainingSegments) painter.drawLine(s[0].x, s[0].y, s[1].x, s[1].y);
+  for (const auto& s : update.trainingSegments) {
+    painter.drawLine(s[0].x, s[0].y, s[1].x, s[1].y);
+    painter.drawPoint(s[1].x, s[1].y);
+  }
   painter.restore();
 }
 
@@ -141,6 +157,7 @@ void renderScatter(QPainter& painter, const ScatterGeometry& g) {
   painter.setPen(pen(graph_colours::kDiagonal, 1));
   painter.drawLine(g.diagonalFrom.x, g.diagonalFrom.y, g.diagonalTo.x, g.diagonalTo.y);
 
+  // Each diagonal covers 4 pixels: a line leaves out its final one.
   const int c = ScatterGeometry::kCrossHalf;
   painter.setPen(pen(graph_colours::kTraining, 1));
   for (const GraphPoint& p : g.crosses) {
@@ -185,9 +202,9 @@ void renderAnswers(QPainter& painter, const AnswersGeometry& g) {
   painter.save();
   painter.setClipRect(plot.adjusted(0, 0, 1, 1));
   painter.setPen(pen(graph_colours::kRealData, 1));
-  painter.drawPolyline(polygon(g.targetLine));
+  drawCurve(painter, g.targetLine);
   painter.setPen(pen(graph_colours::kAnswer, 1));
-  painter.drawPolyline(polygon(g.answerLine));
+  drawCurve(painter, g.answerLine);
   for (const AnswersGeometry::Dot& dot : g.dots) {
     const QColor& colour = dot.test ? graph_colours::kTest : graph_colours::kTraining;
     painter.setPen(pen(colour, 1));

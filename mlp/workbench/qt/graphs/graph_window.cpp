@@ -163,7 +163,13 @@ void CGraphWindow::updateHistories() {
   update(QRect(left - 1, layout_.graph.top, right - left + 3, layout_.graph.height + 1));
 }
 
+void CGraphWindow::detach() {
+  session_.removeObserver(this);
+  detached_ = true;
+}
+
 void CGraphWindow::sessionChanged(unsigned changes) {
+  if (detached_) return;
   if (changes & (kHistoriesChanged | kTestSetChanged | kDataSetChanged)) updateHistories();
 }
 

@@ -24,6 +24,8 @@ class CGraphWindow final : public CGraphPicture, public VantorSessionObserver {
   ~CGraphWindow() override;
 
   void sessionChanged(unsigned changes) override;
+  // Stops observing the session (the window is about to go); later calls are ignored.
+  void detach();
 
   // Paints everything afresh (pausing the worker) / adds the epochs delivered since.
   void fullPaint() { redraw(); }
@@ -54,6 +56,7 @@ class CGraphWindow final : public CGraphPicture, public VantorSessionObserver {
   void placeControls();
 
   VantorSession& session_;
+  bool detached_ = false;
   QSize screen_;
   ErrorViewerLayout layout_;
   ErrorViewerModel model_;

@@ -82,7 +82,14 @@ void CScatterDlg::refresh() {
   picture_->redraw();
 }
 
+void CScatterDlg::detach() {
+  session_.removeObserver(this);
+  detached_ = true;
+  deferred_.stop();
+}
+
 void CScatterDlg::sessionChanged(unsigned changes) {
+  if (detached_) return;
   if (!(changes & (kHistoriesChanged | kNetworkChanged | kTestSetChanged | kDataSetChanged))) return;
   // While the worker runs the deliveries come up to 30 times a second; the diagram follows at
   // its own pace, and the delivery at the end of training always refreshes it.

@@ -45,6 +45,8 @@ class CScatterDlg final : public QDialog, public VantorSessionObserver {
   ~CScatterDlg() override;
 
   void sessionChanged(unsigned changes) override;
+  // Stops observing the session (the window is about to go); later calls are ignored.
+  void detach();
   // Evaluates the network afresh and repaints.
   void refresh();
 
@@ -62,6 +64,7 @@ class CScatterDlg final : public QDialog, public VantorSessionObserver {
   void fillOutputs();
 
   VantorSession& session_;
+  bool detached_ = false;
   ScatterModel model_;
   ScatterData data_;
   CScatterPicture* picture_ = nullptr;

@@ -18,8 +18,25 @@ struct VantorGraphs::Windows final : VantorSessionObserver {
   void sessionChanged(unsigned changes) override {
     if ((changes & kNetworkChanged) && !session.networkExists()) close();
   }
+  // The windows stop observing and vanish at once and are deleted once control returns to the
+  // event loop: this may run inside the session's notification, which still holds them in its
+  // list of observers to tell.
   void close() {
-    // Deleted at once: a discarded network must not be read by a window's later repaint.
+    if (CGraphWindow* viewer = errorViewer.data()) {
+      viewer->detach();
+      viewer->hide();
+      viewer->deleteLater();
+    }
+    if (CScatterDlg* diagram = scatteringDiagram.data()) {
+      diagram->detach();
+      diagram->hide();
+      diagram->deleteLater();
+    }
+    errorViewer.clear();
+    scatteringDiagram.clear();
+  }
+  // Outside any notification (the sheet goes): deleted now.
+  void destroy() {
     delete errorViewer.data();
     delete scatteringDiagram.data();
   }
