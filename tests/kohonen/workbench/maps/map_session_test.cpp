@@ -10,7 +10,9 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <cmath>
 
 #include "kohonen/engine/cell_index.h"
@@ -19,6 +21,7 @@
 #include "kohonen/workbench/qt/maps/gridwise_maps.h"
 #include "kohonen/workbench/qt/maps/map_window.h"
 #include "kohonen/workbench/qt/maps/new_map_dialog.h"
+#include "platform/qt/qt_prompter.h"
 #include "tests/kohonen/workbench/session_fixture.h"
 
 namespace gridwise_test {
@@ -184,6 +187,47 @@ TEST_F(MapSessionTest, DoubleClicksOpenTheCellDescriptionOrChooseTheCellOfTheOpe
   EXPECT_EQ(shownPoints, expected);
   EXPECT_EQ(session->openCellDescription(), nullptr);
   EXPECT_EQ(prompter.pendingAnswers(), 0u);
+}
+
+// The real dialog, shown by the Qt prompter over the sheet, leaves the map windows usable: a
+// double click delivered through the window system (where modal dialogs block input) reaches
+// the map window and moves the open dialog to its cell.
+TEST_F(MapSessionTest, TheOpenCellDescriptionLeavesMapWindowsClickable) {
+  QWidget sheet;
+  sheet.setWindowTitle(QStringLiteral("Gridwise"));
+  sheet.resize(300, 200);
+  maps = std::make_unique<MapWindowSet>(*session, &sheet);
+  maps->open(newMap(kSpecies, MapMode::Average, 3));
+  MapWindow& w = *maps->window(0);
+  sheet.show();
+  QApplication::setActiveWindow(&sheet);
+  QApplication::processEvents();
+
+  GridwiseDialogHooks hooks;
+  installMapDialogViews(hooks);
+  setGridwiseDialogHooks(hooks);
+  platform::QtPrompter qtPrompter;
+  platform::PrompterScope scope(qtPrompter);
+
+  int shownAtOpen = -1, shownAfterClick = -1;
+  bool sheetBlocked = false;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<CellDescriptionDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    shownAtOpen = dialog->cellCombo()->currentIndex();
+    sheetBlocked = dialog->parentWidget() == &sheet && dialog->windowModality() == Qt::WindowModal;
+    const QPoint at = w.canvas()->mapTo(&w, cellMiddle(w, 3, 2));
+    QTest::mouseDClick(w.windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+    QApplication::processEvents();
+    shownAfterClick = dialog->cellCombo()->currentIndex();
+    dialog->accept();
+  });
+  session->describeCells();
+  setGridwiseDialogHooks({});
+  EXPECT_EQ(shownAtOpen, 0);
+  EXPECT_TRUE(sheetBlocked);
+  EXPECT_EQ(shownAfterClick, 3 * 5 + 2);
+  EXPECT_EQ(session->openCellDescription(), nullptr);
 }
 
 TEST_F(MapSessionTest, CellDescriptionListsWhatTheRequestDescribes) {
