@@ -74,7 +74,12 @@ CellBands uMatrixBands(const MapPicture& picture, double maxDistance, std::int32
   const double ch = cell.height();
   const double cw = cell.width();
   const auto band = [&](double distance, double extent) {
-    return static_cast<int>(distance * extent * kBandShare / maxDistance);
+    const double thickness =
+        std::isinf(distance) ? extent * kBandShare : distance * extent * kBandShare / maxDistance;
+    // A distance that is not a finite number (or exceeds the largest) draws nothing or the
+    // widest band rather than an undefined one.
+    if (!(thickness > 0)) return 0;
+    return static_cast<int>(std::min(thickness, extent * kBandShare));
   };
   if (r > 0) bands.top = band(picture.vertical(r - 1, c), ch);
   if (r < rows - 1) bands.bottom = band(picture.vertical(r, c), ch);

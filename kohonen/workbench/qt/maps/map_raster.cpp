@@ -180,7 +180,7 @@ void rasteriseCells(QImage& image, const MapScene& scene, const MapViewOptions& 
       PixelRect rect = layout.cell(r, c);
       if (options.cellSize) rect = hitSquare(rect, picture.hits(r, c), scene.maxHits());
       const double cls = picture.classes(r, c);
-      if (cls < 0 || static_cast<int>(cls) >= k) {
+      if (!(cls >= 0) || cls >= k) {     // no data (a class outside the palette counts as none)
         if (options.cellSize) continue;  // an empty cell in cell size mode is not drawn
         pixels.line(rect.left, rect.top, rect.right - 1, rect.bottom - 1);
         pixels.line(rect.left, rect.bottom - 1, rect.right - 1, rect.top);

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QSvgRenderer>
 #include <cmath>
+#include <limits>
 
 #include "kohonen/workbench/qt/maps/map_layout.h"
 #include "kohonen/workbench/qt/maps/map_renderer.h"
@@ -156,6 +157,18 @@ TEST(MapRenderTest, UMatrixBandsGrowWithTheDistanceUpToAFifthOfTheCell) {
       EXPECT_GE(run(image, 30 + 100 * c, 60 + 100 * r, 1, 0, colour), 60) << r << "," << c;
       EXPECT_GE(run(image, 60 + 100 * c, 30 + 100 * r, 0, 1, colour), 60) << r << "," << c;
     }
+}
+
+TEST(MapLayoutTest, BandsOfDistancesThatAreNoFiniteNumberStayWithinTheCell) {
+  MapPicture p = makePicture(2, 2);
+  p.horizontal(0, 0) = std::numeric_limits<double>::infinity();
+  p.horizontal(1, 0) = std::numeric_limits<double>::quiet_NaN();
+  const PixelRect cell{10, 10, 110, 110};
+  // An infinite largest distance: the infinite band is the widest, the others vanish.
+  EXPECT_EQ(uMatrixBands(p, std::numeric_limits<double>::infinity(), 0, 0, cell).right, 20);
+  EXPECT_EQ(uMatrixBands(p, std::numeric_limits<double>::infinity(), 0, 0, cell).bottom, 0);
+  EXPECT_EQ(uMatrixBands(p, 2.0, 1, 0, cell).right, 0);
+  EXPECT_EQ(uMatrixBands(p, 2.0, 0, 1, cell).left, 20);
 }
 
 TEST(MapRenderTest, OneCellMapDrawsNoBandsAndOneRowMapsOnlySideBands) {
