@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <chrono>
 #include <filesystem>
 
 #include "kohonen/workbench/dialog_hooks.h"
@@ -34,6 +35,8 @@ constexpr char kAboutText[] =
 // A first size that shows both pages' controls without crowding.
 constexpr int kInitialWidth = 600;
 constexpr int kInitialHeight = 420;
+// How soon a close kept back by an open dialog is tried again.
+constexpr std::chrono::milliseconds kCloseRetry{100};
 
 QPixmap iconPixmap(int size) {
   QPixmap pixmap(size, size);
@@ -180,6 +183,12 @@ void CMainSheet::runCommand(const std::function<void()>& command) {
   }
 }
 
+bool CMainSheet::ownsModalDialog() const {
+  for (const QWidget* w = QApplication::activeModalWidget(); w; w = w->parentWidget())
+    if (w == this) return true;
+  return false;
+}
+
 void CMainSheet::postClose() {
   postCloseRequest(this);
 }
@@ -193,6 +202,13 @@ void CMainSheet::closeEvent(QCloseEvent* event) {
     // Closing now would free the session under the command's feet.
     closePending_ = true;
     event->ignore();
+    return;
+  }
+  if (ownsModalDialog()) {
+    // A dialog of this sheet opened from a map window (a cell's description) is up: its
+    // command is not one of the pages', so try again once it has gone.
+    event->ignore();
+    QTimer::singleShot(kCloseRetry, this, [this] { postClose(); });
     return;
   }
   closed_ = true;

@@ -21,7 +21,8 @@ class ResultsPage;
 // it closes; once closed it deletes itself, which ends the task.
 //
 // A close request that arrives while one of its commands runs (a dialog or a progress window
-// is up) is kept and carried out when the command has returned. GUI thread only.
+// is up) is kept and carried out when the command has returned; one that arrives while another
+// dialog of the sheet is up is tried again after it. GUI thread only.
 class CMainSheet final : public QWidget, public TaskMainWindow {
   Q_OBJECT
 
@@ -61,6 +62,8 @@ class CMainSheet final : public QWidget, public TaskMainWindow {
   void buildMenu(QMenuBar* menu);
   void showAbout();
   void showHelp();
+  // Whether the active modal dialog belongs to this sheet or one of its map windows.
+  bool ownsModalDialog() const;
 
   std::unique_ptr<CTask> task_;
   std::unique_ptr<GridwiseSession> session_;

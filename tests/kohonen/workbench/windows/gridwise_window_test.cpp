@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
@@ -503,6 +504,26 @@ TEST_F(GridwiseWindowTest, ACloseWhileADialogIsUpWaitsForTheCommand) {
   sheet->projectPage()->createPatternsButton()->click();
   ASSERT_FALSE(alive.isNull());
   waitForTasksToEnd();
+  EXPECT_TRUE(alive.isNull());
+  EXPECT_EQ(connection().runningTasks(), 0);
+}
+
+TEST_F(GridwiseWindowTest, ACloseWhileAMapWindowsDialogIsUpWaitsForTheDialog) {
+  CMainSheet* sheet = startGridwise();
+  ASSERT_NE(sheet, nullptr);
+  QPointer<CMainSheet> alive(sheet);
+  // A modal dialog of the sheet that no page command opened, as a map window's double click does.
+  auto* dialog = new QDialog(sheet);  // owned by the sheet, as the map windows' dialogs are
+  bool aliveDuring = false;
+  QTimer::singleShot(0, dialog, [&] {
+    connection().closeAllTasks();
+    for (int i = 0; i < 20; ++i) QTest::qWait(20);
+    aliveDuring = !alive.isNull();
+    dialog->reject();
+  });
+  dialog->exec();
+  EXPECT_TRUE(aliveDuring);
+  for (int i = 0; i < 50 && alive; ++i) QTest::qWait(20);
   EXPECT_TRUE(alive.isNull());
   EXPECT_EQ(connection().runningTasks(), 0);
 }
