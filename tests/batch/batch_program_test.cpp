@@ -146,6 +146,16 @@ TEST_F(BatchProgramTest, AWrittenJobRerunGivesTheSameFiles) {
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 27);
   EXPECT_EQ(csv.rfind("Epoch,Training error,Test error\n0,", 0), 0u);
 
+  // The same for a map, whose job also holds the training settings.
+  ASSERT_EQ(run({"gridwise", "--quiet", "--data", samplePath("iris.csv"), "--row-ids", "--select",
+                 kIrisMeasurements, "--pcs", "90%", "--iterations", "50", "--decay", "0.01", "--map-rows",
+                 "3", "--save-project", "first/m.gwp", "--write-job", "map-job.json"})
+                .exitCode,
+            0);
+  ASSERT_EQ(run({"gridwise", "--job", "map-job.json", "--save-project", "m.gwp"}).exitCode, 0);
+  EXPECT_EQ(readAll(work.path() / "m.gwp"), readAll(work.path() / "first" / "m.gwp"));
+  EXPECT_FALSE(readAll(work.path() / "m.gwp").empty());
+
   // An option on the command line overrides the job's.
   const ProcessResult longer = run({"vantor", "--job", "job.json", "--epochs", "30"});
   ASSERT_EQ(longer.exitCode, 0) << longer.err;
