@@ -250,6 +250,40 @@ TEST_F(BatchProgramTest, RunsOnTheSamplesWriteEveryPromisedFile) {
   EXPECT_EQ(readAll(work.path() / "pc.png").substr(1, 3), "PNG");
 }
 
+TEST_F(BatchProgramTest, ANamedSheetIsReadAndTheOutputKeepsTheRestOfTheWorkbook) {
+  host::Workbook book("book.xlsx", host::kSheetLimits);
+  host::Sheet& notes = book.addSheet("Notes");
+  notes.setText(1, 1, "keep me");
+  host::Sheet& data = book.addSheet("Data");
+  data.setText(1, 1, "a");
+  data.setText(1, 2, "b");
+  data.setText(1, 3, "c");
+  for (int r = 2; r <= 21; ++r) {
+    data.setNumber(r, 1, r);
+    data.setNumber(r, 2, (r * 7) % 5);
+    data.setNumber(r, 3, r * 0.5 + (r * 7) % 5);
+  }
+  host::exportWorkbook(book, work.file("book.xlsx"));
+
+  const ProcessResult r =
+      run({"vantor", "--quiet", "--data", "book.xlsx:Data", "--inputs", "a,b", "--outputs", "c", "--net",
+           "2t1,1l1", "--epochs", "5", "--output", "book.xlsx:Data!E1"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const auto back = host::importWorkbook(work.file("book.xlsx"), host::kSheetLimits);
+  ASSERT_EQ(back->sheetCount(), 2);
+  EXPECT_EQ(back->findSheet("Notes")->value(1, 1), platform::Variant("keep me"));
+  const host::Sheet& written = *back->findSheet("Data");
+  EXPECT_EQ(written.value(21, 3), platform::Variant(21 * 0.5 + (21 * 7) % 5));  // the data stays
+  EXPECT_EQ(written.value(1, 5), platform::Variant("c (Predicted)"));
+  EXPECT_EQ(written.value(21, 5).vt(), platform::VT_R8);  // one answer per data row
+  EXPECT_TRUE(written.value(22, 5).isEmpty());
+
+  // A sheet the workbook does not have is refused before anything is read.
+  const ProcessResult missing = run({"vantor", "--data", "book.xlsx:Sheet9", "--inputs", "a"});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("has no sheet \"Sheet9\""), std::string::npos) << missing.err;
+}
+
 // A picture drawn by a renderer: an image of the batch size that is not one flat colour.
 void expectPicture(const fs::path& path) {
   const QImage image(QString::fromStdString(path.string()));
