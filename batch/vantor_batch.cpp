@@ -7,6 +7,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <sstream>
 
 #include "batch/batch_choices.h"
@@ -51,21 +52,20 @@ class VantorRun {
   int run() {
     platform::PrompterScope scope(prompter_);
     const auto start = Clock::now();
-    BatchHost env(Tool::Vantor, err_, quiet_);
-    if (!env.entered()) return refused("the host was refused");
-    RawTable table;
-    if (!env.readData(job_, table)) return refused("the data source could not be read");
-    timing("read", start);
-    summary_.insert("table", QJsonObject{{"rows", table.rowCount}, {"columns", table.columnCount()}});
-
-    VantorSession session(table, libraryFolder());
-    if (!session.Initialise()) return refused("the tool could not start");
-    const int code = analyse(env, session);
-    summary_.insert("messages", [&] {
-      QJsonArray a;
-      for (const std::string& t : prompter_.refusals()) a.append(QString::fromStdString(t));
-      return a;
-    }());
+    const int code = [&] {
+      BatchHost env(Tool::Vantor, err_, quiet_);
+      if (!env.entered()) return refused("the host was refused");
+      RawTable table;
+      if (!env.readData(job_, table)) return refused("the data source could not be read");
+      timing("read", start);
+      summary_.insert("table", QJsonObject{{"rows", table.rowCount}, {"columns", table.columnCount()}});
+      VantorSession session(table, libraryFolder());
+      if (!session.Initialise()) return refused("the tool could not start");
+      return analyse(env, session);
+    }();
+    QJsonArray messages;
+    for (const std::string& t : prompter_.refusals()) messages.append(QString::fromStdString(t));
+    summary_.insert("messages", messages);
     timing("total", start);
     summary_.insert("timings", timings_);
     report_.summary = summary_;
@@ -226,7 +226,8 @@ class VantorRun {
     criteria.useStoppingCriteria = 1;
     if (auto n = job_.integer("epochs")) {
       // The run stops once the counter passes maxEpochs: N more epochs from where it stands.
-      criteria.maxEpochs = static_cast<int>(session.run().Snapshot().epochCounter + *n - 1);
+      const long long last = session.run().Snapshot().epochCounter + *n - 1;
+      criteria.maxEpochs = static_cast<int>(std::min<long long>(last, std::numeric_limits<int>::max()));
       criteria.trainingErrorLimit = 0.0f;
       criteria.testErrorLimit = 0.0f;
     } else {
@@ -356,7 +357,6 @@ class VantorRun {
   void timing(const char* stage, Clock::time_point start) { timings_.insert(stage, secondsSince(start)); }
   int refused(const std::string& why) {
     refusedFlag(why);
-    report_.summary = summary_;
     return kExitRefused;
   }
   bool refusedFlag(const std::string& why = {}) {
