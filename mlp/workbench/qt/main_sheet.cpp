@@ -102,6 +102,8 @@ CMainSheet* CMainSheet::open(std::unique_ptr<CTask> task, std::optional<std::str
     delete sheet;
     return nullptr;
   }
+  // Room for the lists' "name (normalisation)" lines and the network picture.
+  sheet->resize(sheet->sizeHint().expandedTo(QSize(720, 520)));
   sheet->show();
   sheet->raise();
   sheet->activateWindow();

@@ -22,6 +22,7 @@
 #include "host/host.h"
 #include "host/window/main_window.h"
 #include "host/window/sheet_view.h"
+#include "platform/dynamic_library.h"
 #include "platform/qt/qt_message_loop.h"
 #include "shared/range_reader.h"
 #include "tests/mlp/workbench/windows/window_test_support.h"
@@ -228,6 +229,32 @@ TEST_F(VantorRoadTest, WineFromTheAddInsMenuToClassifiedAnswers) {
   window.close();
   ASSERT_TRUE(waitUntil([&] { return sheet.isNull(); }, std::chrono::seconds(10)));
   EXPECT_TRUE(window.isVisible());
+}
+
+// The library as the add-in sees it: every export found by its name; the call-backs do nothing
+// while no output is pending; a cancelled data source leaves no window.
+TEST_F(VantorRoadTest, ExportsByNameQuietWithoutRequestAndCancelledSource) {
+  platform::DynamicLibrary& library =
+      host.loadToolLibrary(std::string(VANTOR3_LIBRARY_DIR) + "/" + std::string(host::kVantorTool.library));
+  for (const char* name :
+       {"Vantor3", "Vantor3_97", "Vantor3Reader", "Vantor3Reader97", "GetBookAndSheetVT", "Zaglushka"})
+    EXPECT_NE(library.symbol(name), nullptr) << name;
+  EXPECT_EQ(library.symbol("CMainSheet"), nullptr);
+
+  using BookAndSheet = void (*)(Variant*, Variant*);
+  using Reader = void (*)(platform::Dispatch*);
+  Variant book(std::int32_t{5}), sheetName("kept");
+  reinterpret_cast<BookAndSheet>(library.symbol("GetBookAndSheetVT"))(&book, &sheetName);
+  EXPECT_EQ(book, Variant(std::int32_t{5}));
+  EXPECT_EQ(sheetName, Variant("kept"));
+  reinterpret_cast<Reader>(library.symbol("Vantor3Reader"))(host.application());
+  reinterpret_cast<void (*)()>(library.symbol("Zaglushka"))();
+
+  window.newWorkbook();
+  prompter.answerModal([](platform::ModalDialog&) { return platform::IDCANCEL; });
+  reinterpret_cast<Reader>(library.symbol("Vantor3"))(host.application());
+  for (int i = 0; i < 10; ++i) QApplication::processEvents();
+  EXPECT_EQ(vantorSheet(), nullptr);
 }
 
 }  // namespace

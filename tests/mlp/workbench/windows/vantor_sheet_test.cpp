@@ -15,7 +15,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "mlp/workbench/qt/data_page.h"
 #include "mlp/workbench/qt/main_sheet.h"
@@ -68,6 +70,14 @@ class VantorSheetTest : public bridge_test::BridgeTest {
       return dynamic_cast<NetworkConstructorDialog&>(d).accept() ? platform::IDOK : platform::IDCANCEL;
     });
     ASSERT_TRUE(sheet->session().CreateNetwork());
+  }
+
+  void answerFile(const std::string& path) {
+    prompter.answerFile(path);
+  }
+  static std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
   TempDir work;
@@ -150,6 +160,53 @@ TEST_F(VantorSheetTest, DataPageListsTheChoiceAndFollowsTraining) {
   ASSERT_TRUE(waitUntil([&] { return sheet.isNull(); }, std::chrono::seconds(5)));
   EXPECT_EQ(connection(Tool::Vantor).runningTasks(), 0);
   EXPECT_TRUE(connection(Tool::Vantor).tasks().empty());
+}
+
+TEST_F(VantorSheetTest, ProjectCommandsThroughTheDataPage) {
+  prepareNetwork();
+  CDataPage* data = sheet->dataPage();
+  const std::string first = work.file("wine.vtp"), second = work.file("again.vtp");
+  answerFile(first);
+  press(data->saveProjectButton());
+  ASSERT_TRUE(std::filesystem::exists(first));
+
+  // No to the loss warning: the lists and the network stay.
+  prompter.answerMessage(platform::IDNO);
+  press(data->loadProjectButton());
+  EXPECT_EQ(prompter.messages().back().text,
+            "Warning! Your current network and data set will be lost!\nDo you want to continue?");
+  EXPECT_TRUE(sheet->session().networkExists());
+  EXPECT_EQ(data->inputsList()->count(), 13);
+
+  prompter.answerMessage(platform::IDYES);
+  answerFile(first);
+  press(data->loadProjectButton());
+  EXPECT_TRUE(sheet->session().networkExists());
+  EXPECT_EQ(data->inputsList()->count(), 13);
+  EXPECT_EQ(data->outputsList()->count(), 3);
+  answerFile(second);
+  press(data->saveProjectButton());
+  EXPECT_EQ(fileBytes(second), fileBytes(first));
+}
+
+TEST_F(VantorSheetTest, BoxcountingShowsItsResultsUnderProgress) {
+  // Without columns the command refuses before anything runs.
+  prompter.answerMessage(platform::IDOK);
+  press(sheet->dataPage()->boxcountingButton());
+  EXPECT_EQ(prompter.messages().back().text, "Determine the questions first!");
+  EXPECT_TRUE(progress.empty());
+
+  prepareNetwork();
+  std::string shown;
+  prompter.answerModal([&](platform::ModalDialog& d) {
+    shown = d.dialogTitle();
+    return platform::IDOK;
+  });
+  press(sheet->dataPage()->boxcountingButton());
+  EXPECT_NE(sheet->session().lastBoxCounting(), nullptr);
+  EXPECT_FALSE(shown.empty());
+  ASSERT_FALSE(progress.empty());
+  EXPECT_TRUE(progress.back()->closed);
 }
 
 TEST_F(VantorSheetTest, OutputPageListsFollowTheHostAndShowTheCommandsPlace) {
