@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -113,6 +114,24 @@ std::vector<std::string> BatchPrompter::refusals() const {
   for (const Box& b : boxes_)
     if (!isQuestion(b.flags)) texts.push_back(b.text);
   return texts;
+}
+
+// --- interruption ------------------------------------------------------------------------------
+
+std::atomic<bool>& interruptRequested() {
+  static std::atomic<bool> requested{false};
+  return requested;
+}
+
+static void onInterrupt(int) {
+  interruptRequested().store(true);
+}
+
+void installInterruptHandlers() {
+  static_assert(std::atomic<bool>::is_always_lock_free, "the handler may only touch a lock-free flag");
+  interruptRequested();  // made before any signal can arrive
+  std::signal(SIGINT, onInterrupt);
+  std::signal(SIGTERM, onInterrupt);
 }
 
 // --- StderrProgress -----------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -61,8 +62,15 @@ class BatchPrompter final : public platform::Prompter {
   std::vector<Box> boxes_;
 };
 
-// Progress of long work on standard error: the window's text and every tenth percent. Never
-// cancelled, never waits when an operation finishes.
+// Set (from a signal handler) when the user interrupts the run: training stops after its
+// current epoch, a map's training is cancelled, and the run ends refused before it writes
+// anything more.
+std::atomic<bool>& interruptRequested();
+// Installs the SIGINT and SIGTERM handlers that set it.
+void installInterruptHandlers();
+
+// Progress of long work on standard error: the window's text and every tenth percent. Cancelled
+// only by an interruption; never waits when an operation finishes.
 class StderrProgress final : public ProgressWindow {
  public:
   // label: what the lines say until the operation sets a text of its own.
@@ -70,7 +78,7 @@ class StderrProgress final : public ProgressWindow {
       : err_(err), quiet_(quiet), text_(std::move(label)) {}
   void setText(const std::string& text) override;
   void setPosition(int position) override;
-  bool cancelRequested() override { return false; }
+  bool cancelRequested() override { return interruptRequested().load(); }
   void bringToForeground() override {}
   void close() override {}
 

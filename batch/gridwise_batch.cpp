@@ -175,6 +175,7 @@ class GridwiseRun {
     const bool done = session.createNetwork();
     prompter_.clearQueues();
     if (!problem.empty()) return refusedFlag(problem);
+    if (interruptRequested().load()) return refusedFlag("interrupted; nothing more was written");
     if (!done || !session.hasNet()) return refusedFlag("the map was not created");
     timing("training", t);
     return true;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <iostream>
 
+#include "batch/batch_environment.h"
 #include "batch/batch_run.h"
 
 namespace {
@@ -22,5 +23,6 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   int qtArgc = 1;
   QApplication application(qtArgc, argv);
+  batch::installInterruptHandlers();
   return batch::runBatch(argc, argv, std::cout, std::cerr);
 }

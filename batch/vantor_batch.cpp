@@ -245,11 +245,13 @@ class VantorRun {
 
     const auto t = Clock::now();
     const bool trained = session.TrainUntilStopped([&](const TrainingSnapshot& s) {
+      if (interruptRequested().load()) session.StopTraining();
       if (!quiet_)
         err_ << "Epoch " << s.epochCounter << ": training error " << shortest(s.trainingError)
              << ", test error " << shortest(s.testError) << "\n";
     });
     if (!trained) return refusedFlag("training did not start");
+    if (interruptRequested().load()) return refusedFlag("interrupted; nothing more was written");
     timing("training", t);
     return true;
   }

@@ -64,6 +64,7 @@ class BatchProcess {
   bool started() const { return pid_ > 0; }
   std::string errorsSoFar() const { return readAll(errFile_); }
   void killNow() { kill(pid_, SIGKILL); }
+  void interrupt() { kill(pid_, SIGINT); }
   ProcessResult wait() {
     ProcessResult r;
     int status = 0;

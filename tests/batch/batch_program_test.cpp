@@ -352,3 +352,27 @@ TEST_F(BatchProgramTest, AKilledRunLeavesNoPartialFile) {
 
 }  // namespace
 }  // namespace batch_test
+
+namespace batch_test {
+namespace {
+
+TEST_F(BatchProgramTest, AnInterruptedRunEndsRefusedWithoutItsFiles) {
+  for (const bool vantor : {true, false}) {
+    BatchProcess p(
+        vantor ? irisVantor({"--epochs", "100000000", "--save-project", "p.vtp", "--output", "r.xlsx!A1"})
+               : std::vector<std::string>{"gridwise", "--quiet", "--data", samplePath("iris.csv"),
+                                          "--row-ids", "--select", kIrisMeasurements, "--iterations",
+                                          "1000000", "--save-project", "m.gwp"},
+        work.path(), logs.path());
+    ASSERT_TRUE(p.started());
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    p.interrupt();
+    const ProcessResult r = p.wait();
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("interrupted; nothing more was written"), std::string::npos) << r.err;
+    EXPECT_TRUE(folderContents(work.path()).empty());
+  }
+}
+
+}  // namespace
+}  // namespace batch_test
