@@ -177,56 +177,64 @@ std::vector<AxisMark> ErrorViewerModel::yMarks(const GraphRect& graph) const {
   return marks;
 }
 
-namespace {
-
-// Collects a polyline, reducing each run of points in one pixel column to its first, lowest,
-// highest and last point.
-class ColumnReducer {
- public:
-  explicit ColumnReducer(std::vector<GraphPoint>& out) : out_(out) {}
-  void add(GraphPoint p) {
-    if (!open_ || p.x != first_.x) {
-      flush();
-      open_ = true;
-      first_ = low_ = high_ = last_ = p;
-      return;
+long long ErrorViewerModel::nextColumnEpoch(long long epoch, int x, long long last, const GraphRect& graph) const {
+  // The first epoch whose x lies beyond x, estimated by inverting the mapping, then corrected
+  // against xOf itself so that rounding can never put an epoch in the wrong column.
+  const long long column = static_cast<long long>(x) - graph.left + 1;
+  long long estimate = epoch + 1;
+  if (graph.width > 0) {
+    if (xLog_) {
+      const double span = std::log10(std::max(window_, 2));
+      const double e = std::ceil(std::pow(10.0, static_cast<double>(column) * span / graph.width));
+      if (e < static_cast<double>(last) + 1.0) estimate = std::max(estimate, static_cast<long long>(e));
+      else estimate = last + 1;
+    } else {
+      const long long quarterSpan = 4LL * window_;
+      estimate = std::max(estimate, windowStart() + (column * quarterSpan + graph.width - 1) / graph.width);
     }
-    if (p.y < low_.y) low_ = p;
-    if (p.y > high_.y) high_ = p;
-    last_ = p;
+  } else {
+    estimate = last + 1;  // every epoch in one column
   }
-  void flush() {
-    if (!open_) return;
-    push(first_);
-    push(low_);
-    push(high_);
-    push(last_);
-    open_ = false;
-  }
+  estimate = std::min(estimate, last + 1);
+  while (estimate > epoch + 1 && xOf(estimate - 1, graph) > x) --estimate;
+  while (estimate <= last && xOf(estimate, graph) <= x) ++estimate;
+  return estimate;
+}
 
- private:
-  void push(GraphPoint p) {
-    if (out_.empty() || !(out_.back() == p)) out_.push_back(p);
-  }
-  std::vector<GraphPoint>& out_;
-  bool open_ = false;
-  GraphPoint first_, low_, high_, last_;
-};
-
-}  // namespace
-
-std::vector<GraphPoint> ErrorViewerModel::curve(const float* errors, int count,
-                                                const GraphRect& graph) const {
+std::vector<GraphPoint> ErrorViewerModel::curve(const float* errors, int count, const GraphRect& graph) const {
   std::vector<GraphPoint> points;
   if (errors == nullptr || count <= 0) return points;
   const long long last = std::min<long long>(paintedCount_, count - 1);
-  ColumnReducer reducer(points);
-  for (long long i = firstCurveEpoch(); i <= last; ++i) {
-    const GraphPoint p{xOf(i, graph), yOf(errors[i], graph)};
-    reducer.add(p);
-    if (p.x > graph.right()) break;
+  auto push = [&](GraphPoint p) {
+    if (points.empty() || !(points.back() == p)) points.push_back(p);
+  };
+  // Each pixel column's run of epochs becomes its first, highest, lowest and last point, which
+  // cover the same pixels as every point would; the y mapping falls as the error rises, so the
+  // run's largest error gives its highest point.
+  long long i = firstCurveEpoch();
+  while (i <= last) {
+    const int x = xOf(i, graph);
+    const long long end = x > graph.right() ? i + 1 : nextColumnEpoch(i, x, last, graph);
+    float largest = errors[i], smallest = errors[i];
+    bool unknown = false;
+    for (long long k = i; k < end; ++k) {
+      const float e = errors[k];
+      if (std::isnan(e)) {
+        unknown = true;
+        continue;
+      }
+      if (!(e <= largest)) largest = e;
+      if (!(e >= smallest)) smallest = e;
+    }
+    push({x, yOf(errors[i], graph)});
+    if (!std::isnan(largest)) push({x, yOf(largest, graph)});
+    if (!std::isnan(smallest)) push({x, yOf(smallest, graph)});
+    if (unknown) push({x, graph.bottom()});
+    push({x, yOf(errors[end - 1], graph)});
+    // The curve stops at the first point right of the graph.
+    if (x > graph.right()) break;
+    i = end;
   }
-  reducer.flush();
   return points;
 }
 

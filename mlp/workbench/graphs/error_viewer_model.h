@@ -111,6 +111,8 @@ class ErrorViewerModel {
                             const GraphRect& graph);
 
  private:
+  // The first epoch after `epoch` (at x) whose x differs, or last + 1.
+  long long nextColumnEpoch(long long epoch, int x, long long last, const GraphRect& graph) const;
   // Grows both ranges for one epoch; returns whether the shown scale's range changed.
   bool growRanges(double larger, double smaller);
 

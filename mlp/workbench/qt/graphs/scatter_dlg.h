@@ -39,7 +39,7 @@ class CScatterDlg final : public QDialog, public VantorSessionObserver {
   Q_OBJECT
  public:
   static constexpr const char* kTitle = "Scattering Diagram";
-  static constexpr int kRefreshInterval = 100;  // milliseconds
+  static constexpr int kRefreshInterval = 250;  // milliseconds
 
   CScatterDlg(VantorSession& session, QWidget* parent);
   ~CScatterDlg() override;

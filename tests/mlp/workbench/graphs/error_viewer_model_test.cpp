@@ -213,20 +213,31 @@ std::map<int, std::pair<int, int>> columnExtents(const std::vector<GraphPoint>& 
 }
 
 TEST(ErrorViewerModel, ReducedCurveCoversTheSamePixelsAsEveryPoint) {
-  ErrorViewerModel m;
-  m.setScales(false, false, 25000);  // 100,000 epochs across 800 pixels
-  m.setLinearRange(0.0, 1.0);
   std::vector<float> errors(100001);
   for (std::size_t i = 0; i < errors.size(); ++i)
     errors[i] = static_cast<float>(0.5 + 0.4 * std::sin(i * 0.37) * std::exp(-1e-5 * i));
-  m.beginFullPaint(100000);
-  const std::vector<GraphPoint> reduced = m.curve(errors.data(), 100001, kGraph);
-  std::vector<GraphPoint> every;
-  for (int i = 1; i <= 100000; ++i) every.push_back({m.xOf(i, kGraph), m.yOf(errors[i], kGraph)});
-  EXPECT_LE(reduced.size(), 4u * (kGraph.width + 1));
-  EXPECT_EQ(reduced.front(), every.front());
-  EXPECT_EQ(reduced.back(), every.back());
-  EXPECT_EQ(columnExtents(reduced), columnExtents(every));
+  errors[777] = std::nanf("");  // an error that is not a number sits on the bottom line
+  struct Mode {
+    bool xLog, yLog;
+    int window;
+  };
+  // All 100,000 epochs across 800 pixels, linear and logarithmic; a window that moved on.
+  for (const Mode mode : {Mode{false, false, 25000}, Mode{true, true, 100000}, Mode{false, true, 500}}) {
+    ErrorViewerModel m;
+    m.setScales(mode.xLog, mode.yLog, mode.window);
+    m.beginFullPaint(100000);
+    const std::vector<GraphPoint> reduced = m.curve(errors.data(), 100001, kGraph);
+    std::vector<GraphPoint> every;
+    for (long long i = m.firstCurveEpoch(); i <= 100000; ++i) {
+      every.push_back({m.xOf(i, kGraph), m.yOf(errors[static_cast<std::size_t>(i)], kGraph)});
+      if (every.back().x > kGraph.right()) break;
+    }
+    SCOPED_TRACE(mode.xLog ? "log x" : "linear x");
+    EXPECT_LE(reduced.size(), 5u * (kGraph.width + 2));
+    EXPECT_EQ(reduced.front(), every.front());
+    EXPECT_EQ(reduced.back(), every.back());
+    EXPECT_EQ(columnExtents(reduced), columnExtents(every));
+  }
 }
 
 TEST(ErrorViewerModel, CurveStopsAtTheFirstPointRightOfTheGraph) {

@@ -300,6 +300,14 @@ TEST(ScatterPicture, PerfectAnswerDrawsItsCrossOnTheDiagonal) {
   for (auto [dx, dy] : arms)
     EXPECT_EQ(pixel(image, c.x + dx, c.y + dy), graph_colours::kTraining) << dx << "," << dy;
   EXPECT_EQ(pixel(image, c.x + 2, c.y + 2), graph_colours::kBackground);
+  // Drawn through the painter's lines (any other device, here a clipped image), the same pixels.
+  QImage viaLines(image.size(), QImage::Format_RGB32);
+  {
+    QPainter painter(&viaLines);
+    painter.setClipRect(viaLines.rect());
+    renderScatter(painter, g);
+  }
+  EXPECT_EQ(countDifferingPixels(viaLines, image), 0);
   // Its centre lies on the diagonal from (5, h − 5) to (w − 5, 5).
   const double diagonalY = (241 - 5) - (c.x - 5) * (241.0 - 10) / (301 - 10);
   EXPECT_NEAR(c.y, diagonalY, 1.0);
