@@ -72,15 +72,38 @@ std::optional<double> parseTimeOfDay(std::string_view& s) {
   return (h * 3600.0 + m * 60.0 + sec + fraction) / 86400.0;
 }
 
+// A number's characters copied for from_chars: in place up to the length of any number a cell
+// holds in full, on the heap beyond.
+class NumberCopy {
+ public:
+  explicit NumberCopy(std::size_t capacity) : onHeap_(capacity > sizeof local_) {
+    if (onHeap_) heap_.reserve(capacity);
+  }
+  void operator+=(char c) {
+    if (onHeap_)
+      heap_ += c;
+    else
+      local_[size_++] = c;
+  }
+  const char* data() const { return onHeap_ ? heap_.data() : local_; }
+  std::size_t size() const { return onHeap_ ? heap_.size() : size_; }
+
+ private:
+  bool onHeap_;
+  char local_[64];
+  std::size_t size_ = 0;
+  std::string heap_;
+};
+
 }  // namespace
 
 std::optional<double> parseNumber(std::string_view text, char decimalMark) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   if (text.empty()) return std::nullopt;
-  // Checks the grammar, copying with '.' as the decimal mark for from_chars.
-  std::string plain;
-  plain.reserve(text.size());
+  // Checks the grammar, copying with '.' as the decimal mark for from_chars (on the stack for
+  // every number a cell can hold in full).
+  NumberCopy plain(text.size());
   std::size_t i = 0;
   if (text[i] == '+' || text[i] == '-') {
     if (text[i] == '-') plain += '-';

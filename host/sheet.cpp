@@ -176,11 +176,19 @@ bool Sheet::setValue(std::int32_t row, std::int32_t col, const platform::Variant
 }
 
 void Sheet::setNumber(std::int32_t row, std::int32_t col, double value) {
-  setValue(row, col, platform::Variant(value));
+  storeNumber(row, col, CellKind::Number, value);
 }
 
 void Sheet::setDate(std::int32_t row, std::int32_t col, double oleDate) {
-  setValue(row, col, platform::Variant::date(oleDate));
+  storeNumber(row, col, CellKind::Date, oleDate);
+}
+
+void Sheet::storeNumber(std::int32_t row, std::int32_t col, CellKind kind, double value) {
+  Column& c = writableColumn(row, col);
+  const auto i = static_cast<std::size_t>(row - 1);
+  if (c.kinds[i] == CellKind::Text) c.texts.erase(static_cast<std::int32_t>(i));
+  c.kinds[i] = kind;
+  c.numbers[i] = value;
 }
 
 void Sheet::setBoolean(std::int32_t row, std::int32_t col, bool value) {

@@ -35,6 +35,14 @@ int WorkbookBuilder::addSheet(std::string name) {
   return workbook_->sheetCount() - 1;
 }
 
+void WorkbookBuilder::restartSheet(int s) {
+  Sheet& sheet = workbook_->sheet(s);
+  sheet = Sheet(sheet.name(), sheet.limits());
+  columnEnds_[static_cast<std::size_t>(s)].clear();
+  std::erase_if(pending_, [s](const auto& entry) { return static_cast<int>(entry.first >> 44) == s; });
+  std::erase_if(order_, [s](std::uint64_t k) { return static_cast<int>(k >> 44) == s; });
+}
+
 void WorkbookBuilder::beyondLimits(bool rows) const {
   if (rows) refuse(fileName_, "the sheet has more than " + groupedNumber(limits_.rows) + " rows");
   refuse(fileName_, "the sheet has more than " + groupedNumber(limits_.cols) + " columns");

@@ -45,6 +45,8 @@ class WorkbookBuilder final : public FormulaCells {
   void setValue(int sheet, std::int64_t row, std::int64_t col, const FormulaValue& v, bool asDate);
   // Copies a cell of a sheet to another row of the same column.
   void copyCell(int sheet, std::int32_t fromRow, std::int32_t col, std::int64_t toRow);
+  // Empties a sheet again (its cells and pending formulas), for a reader that starts it over.
+  void restartSheet(int sheet);
   // Refuses a position past the limits (used for repeated rows and columns).
   void checkInside(int sheet, std::int64_t row, std::int64_t col) const;
 
@@ -106,9 +108,13 @@ std::string groupedNumber(std::int64_t n);
 
 // The readers behind importWorkbook; fileName is the name for messages. Every failure is a
 // WorkbookFileError whose text is complete ("Cannot open ...").
+// Worksheets of an .xlsx package are read by a scanner made for their size, which hands what
+// it does not handle to the general XML reader; General reads every sheet with that reader
+// (for comparing the two).
+enum class XlsxSheetReading { Fast, General };
 class ZipArchive;
-std::shared_ptr<Workbook> readXlsx(const ZipArchive& archive, const std::string& fileName,
-                                   SheetLimits limits);
+std::shared_ptr<Workbook> readXlsx(const ZipArchive& archive, const std::string& fileName, SheetLimits limits,
+                                   XlsxSheetReading reading = XlsxSheetReading::Fast);
 std::shared_ptr<Workbook> readOds(const ZipArchive& archive, const std::string& fileName, SheetLimits limits);
 // The content.xml of an .ods file alone (for the tests and the fuzzers).
 std::shared_ptr<Workbook> readOdsContent(std::string_view contentXml, const std::string& fileName,

@@ -2,13 +2,19 @@
 // formats of the cell styles and each worksheet, streamed through the XML reader.
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "host/number_text.h"
 #include "host/workbook_builder.h"
+#include "host/xlsx_sheet_scanner.h"
 #include "host/xml_reader.h"
 #include "host/zip_archive.h"
 #include "platform/dispatch.h"
@@ -223,7 +229,9 @@ struct SharedFormula {
   std::int64_t row = 0, col = 0;
 };
 
-class SheetReader {
+// Places the cells of one worksheet, from either reader: the scanner's cells, or the general
+// reader's (read(), for parts the scanner declines).
+class SheetReader final : public ScannedSheetSink {
  public:
   SheetReader(WorkbookBuilder& book, int sheet, const std::vector<std::string>& strings,
               const std::vector<StyleKind>& styles, double dateOffset, bool recalculate)
@@ -238,39 +246,111 @@ class SheetReader {
     for (XmlReader::Node n; (n = x.next()) != XmlReader::Node::Done;) {
       if (n != XmlReader::Node::Start || !mainNs(x)) continue;
       if (x.name() == "row") {
-        row_ = toLong(x.attribute("r"), row_ + 1);
-        if (row_ < 1) throw Damage{"a row has the number " + std::to_string(row_)};
-        col_ = 0;
+        row(x.attribute("r"));
       } else if (x.name() == "c") {
-        cell(x);
+        readCell(x);
       }
     }
   }
 
- private:
-  void cell(XmlReader& x) {
+  void row(std::optional<std::string_view> number) override {
+    row_ = toLong(number, row_ + 1);
+    if (row_ < 1) throw Damage{"a row has the number " + std::to_string(row_)};
+    col_ = 0;
+  }
+
+  void cell(const ScannedCell& c) override {
     std::int64_t row = row_, col = col_ + 1;
-    if (const auto r = x.attribute("r")) {
-      if (!cellRef(*r, row, col))
-        throw Damage{"a cell has the reference \"" + std::string(r->substr(0, 20)) + "\""};
+    if (c.ref) {
+      if (!cellRef(*c.ref, row, col))
+        throw Damage{"a cell has the reference \"" + std::string(c.ref->substr(0, 20)) + "\""};
     }
     if (row_ == 0) row_ = row;
     col_ = col;
-    const std::string type(x.attribute("t").value_or("n"));
-    const long style = toLong(x.attribute("s"), 0);
+    const std::string_view type = c.type.value_or("n");
+    const long style = toLong(c.style, 0);
     const StyleKind styleKind =
         style >= 0 && static_cast<std::size_t>(style) < styles_.size() ? styles_[style] : StyleKind::Number;
     const bool asDate = styleKind != StyleKind::Number;
     // Times alone are the same in both date systems.
     const double offset = styleKind == StyleKind::Date ? dateOffset_ : 0.0;
-    std::optional<std::string> value, formula, inlineText;
-    std::string formulaType, shareIndex;
+    if (c.hasFormula && c.formulaType == "shared") {
+      // The first cell of a shared formula carries its text; the others refer to it.
+      if (c.formula && !c.formula->empty()) {
+        shared_[std::string(c.shareIndex)] = {book_.formulaText(std::string(*c.formula), FormulaGrammar::A1),
+                                              row, col};
+      }
+    }
+    const bool stored = c.value.has_value() || c.inlineText.has_value();
+    if (c.hasFormula && (!stored || recalculate_) && c.formulaType != "array" &&
+        c.formulaType != "dataTable") {
+      std::shared_ptr<const WorkbookBuilder::FormulaText> text;
+      std::int32_t rowShift = 0, colShift = 0;
+      if (c.formulaType == "shared") {
+        if (const auto it = shared_.find(std::string(c.shareIndex)); it != shared_.end()) {
+          text = it->second.text;
+          rowShift = static_cast<std::int32_t>(row - it->second.row);
+          colShift = static_cast<std::int32_t>(col - it->second.col);
+        }
+      } else if (c.formula) {
+        text = book_.formulaText(std::string(*c.formula), FormulaGrammar::A1);
+      }
+      if (text) {
+        std::optional<FormulaValue> fallback;
+        if (stored) {
+          fallback = storedValue(type, c.value, c.inlineText, row, col);
+          if (asDate && type == "n" && fallback->kind == CellKind::Number) fallback->number += offset;
+        }
+        book_.addFormula(sheet_, row, col, std::move(text), rowShift, colShift, asDate, std::move(fallback));
+        return;
+      }
+    }
+    if (!stored) return;
+    if (type == "n" && c.value && !c.value->empty()) {
+      // The common case, a plain number, without a value object on the way.
+      const auto n = parseNumber(*c.value);
+      if (!n)
+        throw Damage{where(row, col) + " holds \"" + std::string(c.value->substr(0, 40)) +
+                     "\" where a number belongs"};
+      if (asDate)
+        book_.setDate(sheet_, row, col, *n + offset);
+      else
+        book_.setNumber(sheet_, row, col, *n);
+      return;
+    }
+    FormulaValue v = storedValue(type, c.value, c.inlineText, row, col);
+    if (asDate && type == "n" && v.kind == CellKind::Number) v.number += offset;
+    if (type == "d") {
+      if (v.kind == CellKind::Number)
+        book_.setDate(sheet_, row, col, v.number);
+      else
+        book_.setValue(sheet_, row, col, v, false);
+    } else {
+      book_.setValue(sheet_, row, col, v, asDate && v.kind == CellKind::Number);
+    }
+  }
+
+ private:
+  // One <c> through the general reader, handed to cell() as the scanner hands it.
+  void readCell(XmlReader& x) {
+    std::optional<std::string> ref, type, style, value, formula, inlineText;
+    const auto copy = [](std::optional<std::string_view> a) {
+      return a ? std::optional<std::string>(std::string(*a)) : std::nullopt;
+    };
+    ref = copy(x.attribute("r"));
+    type = copy(x.attribute("t"));
+    style = copy(x.attribute("s"));
+    std::string formulaType = "normal", shareIndex;
     bool hasFormula = false;
     if (!x.empty()) {
       const int depth = x.depth();
       for (;;) {
         const XmlReader::Node n = x.next();
-        if (n == XmlReader::Node::Done) throw Damage{"cell " + cellLabel(row, col) + " ends early"};
+        if (n == XmlReader::Node::Done) {
+          std::int64_t row = row_, col = col_ + 1;
+          if (ref) cellRef(*ref, row, col);
+          throw Damage{"cell " + cellLabel(row, col) + " ends early"};
+        }
         if (n == XmlReader::Node::End && x.depth() == depth) break;
         if (n != XmlReader::Node::Start) continue;
         if (x.name() == "v") {
@@ -287,57 +367,34 @@ class SheetReader {
         }
       }
     }
-    if (hasFormula && formulaType == "shared") {
-      // The first cell of a shared formula carries its text; the others refer to it.
-      if (formula && !formula->empty()) {
-        shared_[shareIndex] = {book_.formulaText(*formula, FormulaGrammar::A1), row, col};
-      }
-    }
-    const bool stored = value.has_value() || inlineText.has_value();
-    if (hasFormula && (!stored || recalculate_) && formulaType != "array" && formulaType != "dataTable") {
-      std::shared_ptr<const WorkbookBuilder::FormulaText> text;
-      std::int32_t rowShift = 0, colShift = 0;
-      if (formulaType == "shared") {
-        if (const auto it = shared_.find(shareIndex); it != shared_.end()) {
-          text = it->second.text;
-          rowShift = static_cast<std::int32_t>(row - it->second.row);
-          colShift = static_cast<std::int32_t>(col - it->second.col);
-        }
-      } else if (formula) {
-        text = book_.formulaText(*formula, FormulaGrammar::A1);
-      }
-      if (text) {
-        std::optional<FormulaValue> fallback;
-        if (stored) {
-          fallback = storedValue(type, value, inlineText, row, col);
-          if (asDate && type == "n" && fallback->kind == CellKind::Number) fallback->number += offset;
-        }
-        book_.addFormula(sheet_, row, col, std::move(text), rowShift, colShift, asDate, std::move(fallback));
-        return;
-      }
-    }
-    if (!stored) return;
-    FormulaValue v = storedValue(type, value, inlineText, row, col);
-    if (asDate && type == "n" && v.kind == CellKind::Number) v.number += offset;
-    if (type == "d") {
-      if (v.kind == CellKind::Number)
-        book_.setDate(sheet_, row, col, v.number);
-      else
-        book_.setValue(sheet_, row, col, v, false);
-    } else {
-      book_.setValue(sheet_, row, col, v, asDate && v.kind == CellKind::Number);
-    }
+    const auto view = [](const std::optional<std::string>& a) {
+      return a ? std::optional<std::string_view>(*a) : std::nullopt;
+    };
+    ScannedCell c;
+    c.ref = view(ref);
+    c.type = view(type);
+    c.style = view(style);
+    c.value = view(value);
+    c.formula = view(formula);
+    c.inlineText = view(inlineText);
+    c.hasFormula = hasFormula;
+    c.formulaType = formulaType;
+    c.shareIndex = shareIndex;
+    cell(c);
   }
 
-  FormulaValue storedValue(const std::string& type, const std::optional<std::string>& value,
-                           const std::optional<std::string>& inlineText, std::int64_t row, std::int64_t col) {
-    const std::string where = "cell " + cellLabel(row, col);
-    if (type == "inlineStr") return FormulaValue::ofText(inlineText.value_or(value.value_or("")));
-    const std::string& v = value ? *value : inlineText.value();
+  static std::string where(std::int64_t row, std::int64_t col) { return "cell " + cellLabel(row, col); }
+
+  FormulaValue storedValue(std::string_view type, const std::optional<std::string_view>& value,
+                           const std::optional<std::string_view>& inlineText, std::int64_t row,
+                           std::int64_t col) {
+    if (type == "inlineStr")
+      return FormulaValue::ofText(std::string(inlineText.value_or(value.value_or(""))));
+    const std::string_view v = value ? *value : inlineText.value();
     if (type == "s") {
       const long index = toLong(v, -1);
       if (index < 0 || static_cast<std::size_t>(index) >= strings_.size())
-        throw Damage{where + " refers to a text that does not exist"};
+        throw Damage{where(row, col) + " refers to a text that does not exist"};
       return FormulaValue::ofText(strings_[static_cast<std::size_t>(index)]);
     }
     if (type == "str") return FormulaValue::ofText(decodeXlsxEscapes(v));
@@ -345,12 +402,15 @@ class SheetReader {
     if (type == "e") return FormulaValue::ofError(errorFromText(v).value_or(kErrorValue));
     if (type == "d") {
       if (const auto d = parseIsoDate(v)) return FormulaValue::ofNumber(*d);
-      throw Damage{where + " holds \"" + v.substr(0, 40) + "\" where a date belongs"};
+      throw Damage{where(row, col) + " holds \"" + std::string(v.substr(0, 40)) + "\" where a date belongs"};
     }
-    if (type != "n") throw Damage{where + " has the unknown type \"" + type.substr(0, 20) + "\""};
+    if (type != "n")
+      throw Damage{where(row, col) + " has the unknown type \"" + std::string(type.substr(0, 20)) + "\""};
     if (v.empty()) return {};
     const auto n = parseNumber(v);
-    if (!n) throw Damage{where + " holds \"" + v.substr(0, 40) + "\" where a number belongs"};
+    if (!n)
+      throw Damage{where(row, col) + " holds \"" + std::string(v.substr(0, 40)) +
+                   "\" where a number belongs"};
     return FormulaValue::ofNumber(*n);
   }
 
@@ -364,6 +424,103 @@ class SheetReader {
   std::unordered_map<std::string, SharedFormula> shared_;
 };
 
+// A large member inflated on a thread of its own a few blocks ahead of its reader, so that
+// inflating and taking the sheet apart share the time of one open.
+class InflateAhead {
+ public:
+  // Members at least this large are worth a thread.
+  static constexpr std::uint64_t kWorthIt = std::uint64_t{16} << 20;
+
+  explicit InflateAhead(std::unique_ptr<ZipArchive::Stream> stream)
+      : stream_(std::move(stream)), thread_([this] { run(); }) {}
+  ~InflateAhead() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  InflateAhead(const InflateAhead&) = delete;
+  InflateAhead& operator=(const InflateAhead&) = delete;
+
+  // As ZipArchive::Stream::read, errors of the member included.
+  std::size_t read(char* buffer, std::size_t capacity) {
+    if (offset_ == current_.size()) {
+      std::unique_lock lock(mutex_);
+      if (!current_.empty()) free_.push_back(std::move(current_));
+      current_.clear();
+      offset_ = 0;
+      changed_.notify_all();
+      changed_.wait(lock, [&] { return !full_.empty() || done_; });
+      if (full_.empty()) {
+        if (error_) std::rethrow_exception(error_);
+        return 0;
+      }
+      current_ = std::move(full_.front());
+      full_.pop_front();
+      changed_.notify_all();
+    }
+    const std::size_t n = std::min(capacity, current_.size() - offset_);
+    std::copy_n(current_.data() + offset_, n, buffer);
+    offset_ += n;
+    return n;
+  }
+
+ private:
+  static constexpr std::size_t kBlock = std::size_t{4} << 20;
+  static constexpr std::size_t kBlocksAhead = 3;
+
+  void run() {
+    try {
+      for (;;) {
+        std::vector<char> block;
+        {
+          std::unique_lock lock(mutex_);
+          changed_.wait(lock, [&] { return stop_ || full_.size() < kBlocksAhead; });
+          if (stop_) return;
+          if (!free_.empty()) {
+            block = std::move(free_.back());
+            free_.pop_back();
+          }
+        }
+        block.resize(kBlock);
+        std::size_t filled = 0;
+        while (filled < block.size()) {
+          const std::size_t n = stream_->read(block.data() + filled, block.size() - filled);
+          if (n == 0) break;
+          filled += n;
+        }
+        block.resize(filled);
+        std::lock_guard lock(mutex_);
+        if (filled > 0) full_.push_back(std::move(block));
+        if (filled < kBlock) {
+          done_ = true;
+          changed_.notify_all();
+          return;
+        }
+        changed_.notify_all();
+      }
+    } catch (...) {
+      std::lock_guard lock(mutex_);
+      error_ = std::current_exception();
+      done_ = true;
+      changed_.notify_all();
+    }
+  }
+
+  std::unique_ptr<ZipArchive::Stream> stream_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::vector<char>> full_;
+  std::vector<std::vector<char>> free_;
+  bool done_ = false, stop_ = false;
+  std::exception_ptr error_;
+  std::vector<char> current_;
+  std::size_t offset_ = 0;
+  std::thread thread_;
+};
+
 struct SheetEntry {
   std::string name;
   std::string part;
@@ -371,7 +528,8 @@ struct SheetEntry {
 
 }  // namespace
 
-std::shared_ptr<Workbook> readXlsx(const ZipArchive& zip, const std::string& fileName, SheetLimits limits) {
+std::shared_ptr<Workbook> readXlsx(const ZipArchive& zip, const std::string& fileName, SheetLimits limits,
+                                   XlsxSheetReading reading) {
   try {
     // The workbook part, named by the package's root relationships.
     std::string workbookPart = "xl/workbook.xml";
@@ -424,11 +582,31 @@ std::shared_ptr<Workbook> readXlsx(const ZipArchive& zip, const std::string& fil
     for (const SheetEntry& entry : sheets) {
       const int index = book.addSheet(entry.name);
       if (!zip.has(entry.part)) throw Damage{"the sheet \"" + entry.name + "\" is missing"};
-      auto stream = zip.stream(entry.part);
-      XmlReader x([&](char* b, std::size_t n) { return stream->read(b, n); });
-      SheetReader reader(book, index, strings, styles, date1904 ? k1904Offset : 0.0, recalculate);
+      const double dateOffset = date1904 ? k1904Offset : 0.0;
       try {
-        reader.read(x);
+        bool general = reading == XlsxSheetReading::General;
+        if (!general) {
+          try {
+            auto stream = zip.stream(entry.part);
+            SheetReader reader(book, index, strings, styles, dateOffset, recalculate);
+            if (zip.size(entry.part).value_or(0) >= InflateAhead::kWorthIt) {
+              InflateAhead ahead(std::move(stream));
+              scanWorksheet([&](char* b, std::size_t n) { return ahead.read(b, n); }, reader);
+            } else {
+              scanWorksheet([&](char* b, std::size_t n) { return stream->read(b, n); }, reader);
+            }
+          } catch (const SheetScanDeclined&) {
+            // XML the scanner leaves to the general reader: the sheet starts over.
+            book.restartSheet(index);
+            general = true;
+          }
+        }
+        if (general) {
+          auto stream = zip.stream(entry.part);
+          XmlReader x([&](char* b, std::size_t n) { return stream->read(b, n); });
+          SheetReader reader(book, index, strings, styles, dateOffset, recalculate);
+          reader.read(x);
+        }
       } catch (const Damage& d) {
         throw Damage{d.what + " in the sheet \"" + entry.name + "\""};
       } catch (const std::runtime_error& e) {
