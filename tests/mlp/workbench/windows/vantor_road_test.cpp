@@ -231,6 +231,32 @@ TEST_F(VantorRoadTest, WineFromTheAddInsMenuToClassifiedAnswers) {
   EXPECT_TRUE(window.isVisible());
 }
 
+// Two entries make two independent sheets; the host's close closes both and leaves the host.
+TEST_F(VantorRoadTest, TwoEntriesTwoSheetsClosedWithTheHost) {
+  const std::string csv = temp.file("wine.csv");
+  std::filesystem::copy_file(samplePath("wine.csv"), csv);
+  ASSERT_TRUE(window.openFile(QString::fromStdString(csv)));
+  window.activeSheetView()->selectArea(*host::parseAreaReference("B1:R179"));
+  const auto sheets = [] {
+    std::vector<QPointer<QWidget>> found;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->isVisible() && w->windowTitle() == "Vantor 3.0") found.emplace_back(w);
+    return found;
+  };
+  for (int i = 0; i < 2; ++i) {
+    acceptDataSource();
+    ASSERT_TRUE(window.startTool(host::kVantorTool));
+    ASSERT_TRUE(waitUntil([&] { return sheets().size() == static_cast<std::size_t>(i + 1); }));
+  }
+  const auto open = sheets();
+  ASSERT_EQ(open.size(), 2u);
+  EXPECT_NE(open[0]->findChild<QTabWidget*>(), open[1]->findChild<QTabWidget*>());
+
+  window.close();
+  ASSERT_TRUE(waitUntil([&] { return open[0].isNull() && open[1].isNull(); }, std::chrono::seconds(10)));
+  EXPECT_TRUE(window.isVisible());
+}
+
 // The library as the add-in sees it: every export found by its name; the call-backs do nothing
 // while no output is pending; a cancelled data source leaves no window.
 TEST_F(VantorRoadTest, ExportsByNameQuietWithoutRequestAndCancelledSource) {
