@@ -115,7 +115,7 @@ void CMainSheet::buildMenu(QMenuBar* menu) {
   connect(setDefaults_, &QAction::triggered, this,
           [this] { runCommand([this] { session_->setDefaultPreferences(); }); });
   connect(about_, &QAction::triggered, this, [this] { runCommand([this] { showAbout(); }); });
-  // The sheet's help command is a key, not a menu entry: the menu holds what it always held.
+  // The sheet's help command is the F1 key; the Help menu keeps its single entry.
   help_ = new QAction(tr("Help"), this);
   help_->setShortcut(QKeySequence::HelpContents);
   help_->setShortcutContext(Qt::WindowShortcut);
