@@ -8,9 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#ifdef LUMIVANE_HAVE_VANTOR_GRAPHS
 #include "mlp/workbench/qt/graphs/vantor_graphs.h"
-#endif
 
 namespace {
 
@@ -111,7 +109,5 @@ void CDataPage::refillLists() {
 void CDataPage::boxcount() {
   const significance::BoxCounter* results = session_.Boxcounting();
   if (!results) return;
-#ifdef LUMIVANE_HAVE_VANTOR_GRAPHS
   if (graphs_) graphs_->showBoxcountingResults(*results);
-#endif
 }

@@ -4,32 +4,24 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QIcon>
-#include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
-#include <QPushButton>
 #include <QTabWidget>
 #include <QUrl>
-#include <QVBoxLayout>
 #include <filesystem>
 
 #include "mlp/workbench/qt/data_page.h"
+#include "mlp/workbench/qt/graphs/vantor_graphs.h"
 #include "mlp/workbench/qt/output_page.h"
 #include "mlp/workbench/qt/training_notifier.h"
+#include "mlp/workbench/qt/views/net_page.h"
+#include "mlp/workbench/qt/views/training_page.h"
+#include "mlp/workbench/qt/views/vantor_dialog_presenter.h"
 #include "platform/dynamic_library.h"
 #include "platform/prompter.h"
 #include "shared/qt/qt_tool_ui.h"
 #include "shared/tool_task.h"
-
-#ifdef LUMIVANE_HAVE_VANTOR_VIEWS
-#include "mlp/workbench/qt/views/net_page.h"
-#include "mlp/workbench/qt/views/training_page.h"
-#include "mlp/workbench/qt/views/vantor_dialog_presenter.h"
-#endif
-#ifdef LUMIVANE_HAVE_VANTOR_GRAPHS
-#include "mlp/workbench/qt/graphs/vantor_graphs.h"
-#endif
 
 namespace {
 
@@ -63,37 +55,6 @@ QIcon sheetIcon() {
   return icon;
 }
 
-#ifndef LUMIVANE_HAVE_VANTOR_VIEWS
-// Stand-ins while the Network and Training pages are not part of the build: the commands the
-// pages carry, without the picture and the groups.
-class PlainCommandPage final : public QWidget, public SheetPage {
- public:
-  PlainCommandPage(const QString& title, QWidget* parent) : QWidget(parent) {
-    setWindowTitle(title);
-    layout_ = new QVBoxLayout(this);
-    text_ = new QLabel(this);
-    layout_->addWidget(text_);
-  }
-  QPushButton* addCommand(const QString& text, std::function<void()> run) {
-    auto* button = new QPushButton(text, this);
-    layout_->insertWidget(layout_->count() - 1, button);
-    connect(button, &QPushButton::clicked, this, [run = std::move(run), this] {
-      run();
-      activatePage();
-    });
-    return button;
-  }
-  void activatePage() override {
-    if (status_) text_->setText(QString::fromStdString(status_()));
-  }
-  std::function<std::string()> status_;
-
- private:
-  QVBoxLayout* layout_;
-  QLabel* text_;
-};
-#endif
-
 }  // namespace
 
 CMainSheet* CMainSheet::open(std::unique_ptr<CTask> task, std::optional<std::string> installFolder) {
@@ -122,14 +83,10 @@ bool CMainSheet::initialise() {
   buildMenus();
   if (!session_->Initialise()) return false;
   notifier_ = std::make_unique<TrainingNotifier>(*session_);
-#ifdef LUMIVANE_HAVE_VANTOR_VIEWS
   presenter_ = std::make_unique<QtDialogPresenter>(this);
   session_->setDialogPresenter(presenter_.get());
-#endif
   session_->setOwnerWindow(this);
-#ifdef LUMIVANE_HAVE_VANTOR_GRAPHS
   graphs_ = std::make_unique<VantorGraphs>(*session_, this);
-#endif
   buildPages();
   session_->addObserver(this);
   task_->setMainWindow(this);
@@ -144,9 +101,7 @@ CMainSheet::~CMainSheet() {
   }
   // The pages and graph windows refer to the session, the session to the task's table: free
   // them in that order, before QWidget deletes the children.
-#ifdef LUMIVANE_HAVE_VANTOR_GRAPHS
   if (graphs_) graphs_->closeAll();
-#endif
   graphs_.reset();
   delete tabs_;
   tabs_ = nullptr;
@@ -166,23 +121,8 @@ void CMainSheet::buildMenus() {
 void CMainSheet::buildPages() {
   tabs_ = new QTabWidget(this);
   dataPage_ = new CDataPage(*session_, graphs_.get(), tabs_);
-#ifdef LUMIVANE_HAVE_VANTOR_VIEWS
   netPage_ = new CNetPage(*session_, tabs_);
   trainingPage_ = new CTrainingPage(*session_, *graphs_, tabs_);
-#else
-  {
-    auto* net = new PlainCommandPage(tr("Network"), tabs_);
-    net->addCommand(tr("Create Net..."), [this] { session_->CreateNetwork(); });
-    net->status_ = [this] { return std::string(session_->networkExists() ? "" : "Create Network."); };
-    auto* training = new PlainCommandPage(tr("Training"), tabs_);
-    training->addCommand(tr("Start training"), [this] { session_->StartTraining(); });
-    training->addCommand(tr("Stop training"), [this] { session_->StopTraining(); });
-    training->addCommand(tr("Stopping criteria..."), [this] { session_->EditStoppingCriteria(); });
-    training->status_ = [this] { return session_->EpochText(); };
-    netPage_ = net;
-    trainingPage_ = training;
-  }
-#endif
   outputPage_ = new COutputPage(*session_, task_->connection(), tabs_);
   tabs_->addTab(dataPage_, tr("Data"));
   tabs_->addTab(netPage_, tr("Network"));
@@ -201,26 +141,22 @@ void CMainSheet::refreshPage() {
   if (!tabs_) return;
   QWidget* shown = tabs_->currentWidget();
   if (!shown) return;
-#ifdef LUMIVANE_HAVE_VANTOR_VIEWS
   if (shown == netPage_) {
-    static_cast<CNetPage*>(netPage_)->onActivate();
+    netPage_->onActivate();
     return;
   }
   if (shown == trainingPage_) {
-    static_cast<CTrainingPage*>(trainingPage_)->onActivate();
+    trainingPage_->onActivate();
     return;
   }
-#endif
   if (auto* page = dynamic_cast<SheetPage*>(shown)) page->activatePage();
 }
 
 void CMainSheet::sessionChanged(unsigned changes) {
   // Training started or ended: the shown page re-reads the sheet, as after WM_REFRESHPAGE.
   if (changes & kTrainingStateChanged) refreshPage();
-#ifdef LUMIVANE_HAVE_VANTOR_GRAPHS
   // A discarded network takes its graph windows with it.
   if ((changes & kNetworkChanged) && !session_->networkExists() && graphs_) graphs_->closeAll();
-#endif
 }
 
 void CMainSheet::postClose() {
@@ -232,9 +168,7 @@ void CMainSheet::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-#ifdef LUMIVANE_HAVE_VANTOR_GRAPHS
   if (graphs_) graphs_->closeAll();
-#endif
   event->accept();
 }
 

@@ -10,6 +10,8 @@
 
 class CTask;
 class CDataPage;
+class CNetPage;
+class CTrainingPage;
 class COutputPage;
 class DialogPresenter;
 class QAction;
@@ -93,8 +95,8 @@ class CMainSheet final : public QMainWindow, public TaskMainWindow, public Vanto
   std::unique_ptr<VantorGraphs> graphs_;
   QTabWidget* tabs_ = nullptr;
   CDataPage* dataPage_ = nullptr;
-  QWidget* netPage_ = nullptr;
-  QWidget* trainingPage_ = nullptr;
+  CNetPage* netPage_ = nullptr;
+  CTrainingPage* trainingPage_ = nullptr;
   COutputPage* outputPage_ = nullptr;
   QAction* helpAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
