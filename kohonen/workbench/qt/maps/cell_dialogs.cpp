@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -68,6 +69,8 @@ CellDescriptionDialog::CellDescriptionDialog(CellDescriptionRequest& request, QW
     cells_->addItems(names);
   }
   cells_->setMaxVisibleItems(20);
+  // Up to 65,025 names of one height: the list need not measure each.
+  if (auto* view = qobject_cast<QListView*>(cells_->view())) view->setUniformItemSizes(true);
   auto* cellLabel = label(kActiveCell, this);
   cellLabel->setBuddy(cells_);
   auto* top = new QHBoxLayout;
