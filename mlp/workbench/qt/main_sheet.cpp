@@ -177,10 +177,12 @@ std::string CMainSheet::helpIndexPath(std::string* lookedAt) {
   static const int anchor = 0;
   const fs::path library = platform::moduleDirectory(&anchor);
   std::vector<fs::path> candidates;
-  if (!library.empty()) {
-    candidates.push_back(library / ".." / "share" / "lumivane" / "help" / "vantor" / "index.html");
-    candidates.push_back(library / ".." / "docs" / "help" / "vantor" / "index.html");
-  }
+#ifdef LUMIVANE_INSTALL_HELP_DIR
+  candidates.push_back(fs::path(LUMIVANE_INSTALL_HELP_DIR) / "vantor" / "index.html");
+#endif
+  // An installation moved elsewhere: the library lives in <prefix>/lib/lumivane.
+  if (!library.empty())
+    candidates.push_back(library / ".." / ".." / "share" / "lumivane" / "help" / "vantor" / "index.html");
 #ifdef LUMIVANE_SOURCE_DIR
   candidates.push_back(fs::path(LUMIVANE_SOURCE_DIR) / "docs" / "help" / "vantor" / "index.html");
 #endif

@@ -72,8 +72,8 @@ class CMainSheet final : public QMainWindow, public TaskMainWindow, public Vanto
   void showHelp();
   // "About program...".
   void showAbout();
-  // The help's index page: beside the tool library (../share/lumivane/help/vantor) or in the
-  // source tree's docs; empty when neither exists. Also lists the places looked at.
+  // The help's index page: where the package installs it, under the prefix of the tool library,
+  // or in the source tree's docs; empty when none exists. Also lists the places looked at.
   static std::string helpIndexPath(std::string* lookedAt = nullptr);
   // The About box's text.
   static std::string aboutText();
