@@ -177,7 +177,8 @@ std::vector<AxisMark> ErrorViewerModel::yMarks(const GraphRect& graph) const {
   return marks;
 }
 
-long long ErrorViewerModel::nextColumnEpoch(long long epoch, int x, long long last, const GraphRect& graph) const {
+long long ErrorViewerModel::nextColumnEpoch(long long epoch, int x, long long last,
+                                            const GraphRect& graph) const {
   // The first epoch whose x lies beyond x, estimated by inverting the mapping, then corrected
   // against xOf itself so that rounding can never put an epoch in the wrong column.
   const long long column = static_cast<long long>(x) - graph.left + 1;
@@ -186,8 +187,10 @@ long long ErrorViewerModel::nextColumnEpoch(long long epoch, int x, long long la
     if (xLog_) {
       const double span = std::log10(std::max(window_, 2));
       const double e = std::ceil(std::pow(10.0, static_cast<double>(column) * span / graph.width));
-      if (e < static_cast<double>(last) + 1.0) estimate = std::max(estimate, static_cast<long long>(e));
-      else estimate = last + 1;
+      if (e < static_cast<double>(last) + 1.0)
+        estimate = std::max(estimate, static_cast<long long>(e));
+      else
+        estimate = last + 1;
     } else {
       const long long quarterSpan = 4LL * window_;
       estimate = std::max(estimate, windowStart() + (column * quarterSpan + graph.width - 1) / graph.width);
@@ -201,7 +204,8 @@ long long ErrorViewerModel::nextColumnEpoch(long long epoch, int x, long long la
   return estimate;
 }
 
-std::vector<GraphPoint> ErrorViewerModel::curve(const float* errors, int count, const GraphRect& graph) const {
+std::vector<GraphPoint> ErrorViewerModel::curve(const float* errors, int count,
+                                                const GraphRect& graph) const {
   std::vector<GraphPoint> points;
   if (errors == nullptr || count <= 0) return points;
   const long long last = std::min<long long>(paintedCount_, count - 1);

@@ -76,7 +76,8 @@ CGraphWindow::CGraphWindow(VantorSession& session, QWidget* parent)
 }
 
 CGraphWindow::~CGraphWindow() {
-  session_.removeObserver(this);
+  // A detached window may outlive the session (deleted later, with the sheet's children).
+  if (!detached_) session_.removeObserver(this);
   // A focused edit loses its focus while the children are destroyed: no reading it then.
   for (QLineEdit* edit : {bottom_, top_}) edit->disconnect(this);
 }

@@ -61,7 +61,8 @@ CScatterDlg::CScatterDlg(VantorSession& session, QWidget* parent) : QDialog(pare
 }
 
 CScatterDlg::~CScatterDlg() {
-  session_.removeObserver(this);
+  // A detached diagram may outlive the session (deleted later, with the sheet's children).
+  if (!detached_) session_.removeObserver(this);
   maximum_->disconnect(this);
 }
 

@@ -33,7 +33,9 @@ class VantorGraphs {
   void showNetworkAnswers();  // modal
   // The results of a boxcounting run in the modal "Boxcounting results" sheet.
   void showBoxcountingResults(const significance::BoxCounter& results);  // modal sheet
-  // Closes the error viewer and the scattering diagram (network discarded, sheet closing).
+  // Closes the error viewer and the scattering diagram (network discarded, sheet closing). Safe
+  // inside a session notification: the windows stop observing at once and are deleted by the
+  // event loop (or with their parent); after it nothing of them touches the session again.
   void closeAll();
 
   // The open windows, or null (tests, screenshots).
