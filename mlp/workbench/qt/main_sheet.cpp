@@ -164,6 +164,14 @@ void CMainSheet::postClose() {
 }
 
 void CMainSheet::closeEvent(QCloseEvent* event) {
+  // A close that arrives while a dialog runs (the host closing, the library unloading) would
+  // free the session under the command that opened it: the sheet stays until it is answered.
+  if (QWidget* modal = QApplication::activeModalWidget()) {
+    modal->raise();
+    modal->activateWindow();
+    event->ignore();
+    return;
+  }
   if (!session_ || !session_->RequestClose()) {
     event->ignore();
     return;

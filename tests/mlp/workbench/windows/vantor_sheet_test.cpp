@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -155,6 +157,21 @@ TEST_F(VantorSheetTest, DataPageListsTheChoiceAndFollowsTraining) {
   sheet->session().StopTraining();
   ASSERT_TRUE(waitUntil([&] { return sheet->outputPage()->outputButton()->isEnabled(); }));
   EXPECT_TRUE(data->loadProjectButton()->isEnabled());
+
+  // A close while one of its dialogs runs waits for the dialog.
+  bool stayed = false;
+  {
+    QDialog modal(sheet);
+    QTimer::singleShot(0, &modal, [&] {
+      sheet->postClose();
+      QApplication::processEvents();
+      stayed = !sheet.isNull() && sheet->isVisible();
+      modal.reject();
+    });
+    modal.exec();
+  }
+  EXPECT_TRUE(stayed);
+  EXPECT_TRUE(sheet->session().networkExists());
 
   sheet->close();
   ASSERT_TRUE(waitUntil([&] { return sheet.isNull(); }, std::chrono::seconds(5)));
