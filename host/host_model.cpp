@@ -29,7 +29,7 @@ Workbook& HostModel::open(const std::string& path) {
   const std::string name = std::filesystem::path(path).filename().string();
   if (findWorkbook(name))
     throw WorkbookFileError("Cannot open \"" + name + "\": a workbook of that name is already open.");
-  return add(importWorkbook(path, limits_));
+  return add(importer_ ? importer_(path, limits_) : importWorkbook(path, limits_));
 }
 
 Workbook& HostModel::newWorkbook() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -37,6 +38,10 @@ class HostModel {
   // Opens a file (see importWorkbook) and makes it active; throws WorkbookFileError, also
   // when a workbook of the same name is already open.
   Workbook& open(const std::string& path);
+  // What open() reads files with (importWorkbook when none is set; the window sets
+  // importWorkbookIsolated).
+  using Importer = std::function<std::shared_ptr<Workbook>(const std::string& path, SheetLimits limits)>;
+  void setImporter(Importer importer) { importer_ = std::move(importer); }
   // A new workbook "Book1", "Book2", ... with one empty sheet "Sheet1", made active.
   Workbook& newWorkbook();
   // Adds a workbook built elsewhere and makes it active; throws std::invalid_argument when
@@ -63,6 +68,7 @@ class HostModel {
   int active_ = -1;
   int newBooks_ = 0;
   std::shared_ptr<Workbook> addIn_;
+  Importer importer_;
 };
 
 }  // namespace host

@@ -114,6 +114,13 @@ int main(int argc, char** argv) {
   platform::PrompterScope prompterScope(prompter);
   platform::QtMessageLoop loop;
   host::Host host(line->excelVersion, &loop);
+  // People's files are read in a process of their own: whatever a damaged or hostile file does
+  // to the readers, the window and its unsaved work stay.
+  host.model().setImporter([](const std::string& path, host::SheetLimits limits) {
+    host::ImportLimits isolation;
+    isolation.sheet = limits;
+    return host::importWorkbookIsolated(path, isolation);
+  });
   host::MainWindow window(host);
   QObject::connect(&window, &host::MainWindow::closed, &app, &QApplication::quit);
 
@@ -122,7 +129,8 @@ int main(int argc, char** argv) {
     if (window.openFile(QString::fromStdString(file)) && firstOpened < 0)
       firstOpened = window.workbookTabCount() - 1;
   if (window.workbookTabCount() == 0) window.newWorkbook();
-  window.show();
+  // A window manager keeps its panels free; without one the window already fills the screen.
+  window.showMaximized();
 
   if (line->tool != host::CommandLine::Tool::None) {
     const host::ToolEntry& tool =

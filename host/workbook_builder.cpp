@@ -76,6 +76,9 @@ void WorkbookBuilder::setError(int s, std::int64_t r, std::int64_t c, std::int32
 }
 void WorkbookBuilder::setText(int s, std::int64_t r, std::int64_t c, std::string text) {
   Sheet& sheet = at(s, r, c);
+  if (text.size() > kMaxCellTextBytes)
+    refuse(fileName_, "cell " + cellName(static_cast<std::int32_t>(r), static_cast<std::int32_t>(c)) +
+                          " holds a text longer than " + groupedNumber(kMaxCellTextBytes) + " bytes");
   if (!text.empty())
     sheet.setText(static_cast<std::int32_t>(r), static_cast<std::int32_t>(c), std::move(text));
 }

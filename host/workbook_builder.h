@@ -15,6 +15,9 @@ namespace host {
 
 // Most worksheets a workbook file may bring; more is refused before any sheet is read.
 inline constexpr int kMaxSheets = 1024;
+// Longest text a cell may hold, in bytes of UTF-8 (a spreadsheet's own cells hold 32,767
+// characters); a longer one refuses the file with the cell's name.
+inline constexpr std::size_t kMaxCellTextBytes = std::size_t{1} << 20;
 // Formula work (cells visited) spent on the formulas a file leaves without results; what
 // is left when it runs out shows #VALUE!.
 inline constexpr std::uint64_t kFormulaBudget = 50'000'000;

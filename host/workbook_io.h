@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -41,6 +42,30 @@ struct ImportOptions {
 std::shared_ptr<Workbook> importWorkbook(const std::string& path, SheetLimits limits);
 std::shared_ptr<Workbook> importWorkbook(const std::string& path, SheetLimits limits,
                                          const ImportOptions& options);
+
+// What reading other people's workbooks may cost. Beyond the format limits (sheets, rows and
+// columns, text length, unpacked part sizes: see kMaxSheets, SheetLimits, kMaxCellTextBytes,
+// kMaxZipEntrySize and kMaxZipTextSize; elements nest at most 256 deep) the file is refused
+// with a message saying which; the reading process itself is held to these caps.
+struct ImportLimits {
+  SheetLimits sheet = kSheetLimits;
+  // Address space of the reading process.
+  std::uint64_t memoryBytes = std::uint64_t{4} << 30;
+  // Processor time of the reading process, and the time the caller waits for its answer.
+  int cpuSeconds = 60;
+  int deadlineSeconds = 90;
+  // The reading program; empty: "lumivane-import" beside the running program.
+  std::string helper;
+};
+
+// importWorkbook in a separate process (the reading program) held to the limits: whatever a
+// file makes the readers do (crash, abort, run out of memory, never finish), this process and
+// its workbooks stay. The cells come back through a pipe in a compact binary form checked as
+// any file is before anything is allocated for it. Throws WorkbookFileError: the readers' own
+// refusal, or "Cannot open \"name\": the file could not be read: <reason>." when the reading
+// process failed, was stopped at a limit, or answered with damaged data.
+std::shared_ptr<Workbook> importWorkbookIsolated(const std::string& path, const ImportLimits& limits,
+                                                 const ImportOptions& options = {});
 
 struct ExportOptions {
   CsvOptions csv;

@@ -84,7 +84,10 @@ std::unique_ptr<ZipArchive::Stream> ZipArchive::stream(std::string_view name, st
   zip_stat_init(&st);
   if (zip_stat_index(archive_, *index, 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
     throw std::runtime_error(std::string(name) + " cannot be read");
-  if (st.size > maxSize) throw std::runtime_error(std::string(name) + " is too large");
+  if (st.size > maxSize)
+    throw std::runtime_error("its part " + std::string(name) + " unpacks to " +
+                             std::to_string(st.size >> 20) + " MB, more than the " +
+                             std::to_string(maxSize >> 20) + " MB a part may hold");
   zip_file_t* file = zip_fopen_index(archive_, *index, 0);
   if (!file)
     throw std::runtime_error(std::string(name) + " cannot be read (unsupported compression or encryption)");

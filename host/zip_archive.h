@@ -14,7 +14,8 @@ namespace host {
 
 // Largest member a workbook archive may hold once inflated. Sheets are read as streams, so
 // this bounds the time a hostile archive can take, not the memory.
-inline constexpr std::uint64_t kMaxZipEntrySize = std::uint64_t{2} << 30;
+// A full sheet of numbers with every attribute written takes about 1 GB.
+inline constexpr std::uint64_t kMaxZipEntrySize = std::uint64_t{1280} << 20;
 // Largest member read whole into memory (shared strings, styles, relationships).
 inline constexpr std::uint64_t kMaxZipTextSize = std::uint64_t{256} << 20;
 

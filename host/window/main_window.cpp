@@ -8,9 +8,11 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -74,7 +76,8 @@ MainWindow::MainWindow(Host& host, QWidget* parent)
   statusBar()->addWidget(address_);
   statusBar()->addPermanentWidget(statistics_);
   buildMenus();
-  resize(1120, 720);
+  // The window opens over the whole of the screen's working area, as a spreadsheet does.
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) setGeometry(screen->availableGeometry());
 
   connect(books_, &QTabWidget::currentChanged, this, [this](int index) {
     if (index < 0 || index >= static_cast<int>(tabs_.size())) return;

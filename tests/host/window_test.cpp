@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
@@ -15,6 +17,7 @@
 #include "host/host.h"
 #include "host/window/main_window.h"
 #include "host/window/sheet_view.h"
+#include "host/workbook_io.h"
 #include "platform/qt/qt_message_loop.h"
 #include "tests/support/test_support.h"
 
@@ -211,6 +214,43 @@ TEST_F(WindowTest, AFileThatCannotBeReadIsRefusedAndTheOpenWorkbooksStay) {
   EXPECT_EQ(host.model().workbookCount(), 1);
   EXPECT_EQ(activeName("ActiveWorkbook"), "wine.csv");
   EXPECT_EQ(shown(2, 2), "14.23");
+}
+
+// As the lumivane program opens files: in the reading process. A reader that crashes costs
+// the file, not the window or the workbooks already open.
+TEST_F(WindowTest, AFileWhoseReaderCrashesIsRefusedAndTheWindowAndItsWorkbooksStay) {
+  host.model().setImporter([](const std::string& path, SheetLimits limits) {
+    ImportLimits isolation;
+    isolation.sheet = limits;
+    isolation.helper = LUMIVANE_IMPORT_HELPER;
+    return importWorkbookIsolated(path, isolation);
+  });
+  ASSERT_TRUE(window.openFile(QString::fromStdString(copySample("wine.csv"))));
+  EXPECT_EQ(shown(2, 2), "14.23");
+  setenv("LUMIVANE_IMPORT_TEST_FAULT", "abort", 1);
+  prompter.answerMessage(platform::IDOK);
+  EXPECT_FALSE(window.openFile(QString::fromStdString(copySample("iris.csv"))));
+  unsetenv("LUMIVANE_IMPORT_TEST_FAULT");
+  ASSERT_EQ(prompter.messages().size(), 1u);
+  EXPECT_EQ(prompter.messages()[0].text,
+            "Cannot open \"iris.csv\": the file could not be read: its reading program stopped with signal 6 "
+            "(Aborted).");
+  EXPECT_EQ(window.workbookTabCount(), 1);
+  EXPECT_EQ(activeName("ActiveWorkbook"), "wine.csv");
+  EXPECT_EQ(shown(2, 2), "14.23");
+  // The same file opens once the reader behaves.
+  ASSERT_TRUE(window.openFile(QString::fromStdString(temp.file("iris.csv"))));
+  EXPECT_EQ(window.workbookTabCount(), 2);
+  EXPECT_EQ(shown(2, 2), "5.1");
+}
+
+// The window opens over the screen's whole working area.
+TEST(WindowGeometryTest, OpensOverTheScreensWorkingArea) {
+  platform::QtMessageLoop loop;
+  Host host{9, &loop};
+  MainWindow window{host};
+  ASSERT_NE(QGuiApplication::primaryScreen(), nullptr);
+  EXPECT_EQ(window.geometry(), QGuiApplication::primaryScreen()->availableGeometry());
 }
 
 TEST_F(WindowTest, SelectionIsWhatAutomationReportsForBlocksColumnsAndRows) {

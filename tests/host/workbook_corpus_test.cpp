@@ -9,7 +9,10 @@
 #include <random>
 
 #include "host/number_text.h"
+#include "host/workbook_builder.h"
 #include "host/workbook_io.h"
+#include "host/xlsx_sheet_scanner.h"
+#include "host/zip_archive.h"
 #include "platform/variant.h"
 #include "tests/host/workbook_test_support.h"
 #include "tests/support/test_support.h"
@@ -368,6 +371,35 @@ TEST_F(WorkbookCorpusTest, CalcsFilesReadAsCalcReadsThem) {
       const auto book = importWorkbook(dir.file(stem + "." + ext), kSheetLimits);
       ASSERT_EQ(book->sheetCount(), 5) << stem << "." << ext;
       compareWithCalc(*book, calc, stem, cells);
+      // Read in the reading process, the same cells.
+      ImportLimits isolation;
+      isolation.helper = LUMIVANE_IMPORT_HELPER;
+      test::expectSameWorkbook(*book, *importWorkbookIsolated(dir.file(stem + "." + ext), isolation));
+      if (ext == "xlsx") {
+        // Calc's sheets are the scanner's to read, and the general reader reads them the same.
+        const auto zip = ZipArchive::open(dir.file(stem + ".xlsx"));
+        ASSERT_TRUE(zip);
+        struct Ignore final : ScannedSheetSink {
+          void row(std::optional<std::string_view>) override {}
+          void cell(const ScannedCell&) override {}
+        } ignore;
+        for (int n = 1; zip->has("xl/worksheets/sheet" + std::to_string(n) + ".xml"); ++n) {
+          const std::string part = zip->readAll("xl/worksheets/sheet" + std::to_string(n) + ".xml");
+          std::string_view rest = part;
+          EXPECT_NO_THROW(scanWorksheet(
+              [&](char* b, std::size_t size) {
+                const std::size_t k = std::min(size, rest.size());
+                std::copy_n(rest.data(), k, b);
+                rest.remove_prefix(k);
+                return k;
+              },
+              ignore))
+              << stem << " sheet" << n;
+        }
+        const auto general = readXlsx(*zip, stem + ".xlsx", kSheetLimits, XlsxSheetReading::General);
+        general->setPath(book->path());
+        test::expectSameWorkbook(*book, *general);
+      }
       // The 1904 file's dates are the same days as the 1900 file's.
       EXPECT_EQ(book->sheet(2).value(2, 1), platform::Variant::date(1 + 60)) << stem << "." << ext;
     }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/cell_address.h"
 #include "host/workbook_io.h"
 
 namespace host::test {
@@ -87,6 +88,27 @@ inline Parts xlsxParts(const XlsxSpec& spec) {
                                           "</numFmts><cellStyleXfs><xf numFmtId=\"14\"/></cellStyleXfs>" +
                                           "<cellXfs>" + spec.cellXfs + "</cellXfs></styleSheet>");
   return parts;
+}
+
+// Every sheet, name and cell of a the same in b.
+inline void expectSameWorkbook(const Workbook& a, const Workbook& b) {
+  ASSERT_EQ(a.sheetCount(), b.sheetCount());
+  EXPECT_EQ(a.name(), b.name());
+  EXPECT_EQ(a.path(), b.path());
+  EXPECT_EQ(a.activeSheetIndex(), b.activeSheetIndex());
+  for (int s = 0; s < a.sheetCount(); ++s) {
+    const Sheet& x = a.sheet(s);
+    const Sheet& y = b.sheet(s);
+    EXPECT_EQ(x.name(), y.name());
+    ASSERT_EQ(x.usedArea(), y.usedArea()) << x.name();
+    if (!x.usedArea()) continue;
+    const CellArea used = *x.usedArea();
+    for (std::int32_t c = used.left; c <= used.right; ++c)
+      for (std::int32_t r = used.top; r <= used.bottom; ++r) {
+        ASSERT_EQ(x.kind(r, c), y.kind(r, c)) << x.name() << "!" << cellName(r, c);
+        ASSERT_EQ(x.value(r, c), y.value(r, c)) << x.name() << "!" << cellName(r, c);
+      }
+  }
 }
 
 // An .ods package around a content.xml body (the tables inside office:spreadsheet).
