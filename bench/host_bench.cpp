@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -17,6 +18,7 @@
 #include "host/window/cell_format.h"
 #include "host/window/main_window.h"
 #include "host/window/sheet_view.h"
+#include "host/workbook_io.h"
 #include "platform/qt/qt_message_loop.h"
 
 namespace {
@@ -90,6 +92,46 @@ void BM_PaintOneScreen(benchmark::State& state) {
   state.counters["sheet_memory_per_double_byte"] = f.memoryRatio;
 }
 BENCHMARK(BM_PaintOneScreen)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The full sheet as an .xlsx file (our writer's form), made once in the benchmark data folder.
+std::string fullSheetFile() {
+  const char* env = std::getenv("LUMIVANE_BENCH_DATA");
+  const std::filesystem::path folder = env && *env ? env : LUMIVANE_BENCH_DATA_DEFAULT;
+  std::filesystem::create_directories(folder);
+  const std::filesystem::path file = folder / "workbook_65536x256.xlsx";
+  if (!std::filesystem::exists(file)) {
+    host::Workbook book("wide.xlsx", host::kSheetLimits);
+    host::Sheet& sheet = book.addSheet("Data");
+    for (std::int32_t col = 1; col <= 256; ++col)
+      for (std::int32_t row = 1; row <= 65536; ++row) sheet.setNumber(row, col, computed(row, col));
+    host::exportWorkbook(book, file.string());
+  }
+  return file.string();
+}
+
+// What File/Open does with the full sheet: read in the reading process, handed back over the
+// pipe, shown in a new tab and painted once.
+void BM_OpenAndShowFullSheet(benchmark::State& state) {
+  const std::string file = fullSheetFile();
+  for (auto _ : state) {
+    platform::QtMessageLoop loop;
+    host::Host host{9, &loop};
+    host.model().setImporter([](const std::string& path, host::SheetLimits limits) {
+      host::ImportLimits isolation;
+      isolation.sheet = limits;
+      isolation.helper = LUMIVANE_IMPORT_HELPER;
+      return host::importWorkbookIsolated(path, isolation);
+    });
+    host::MainWindow window(host);
+    window.resize(kScreenWidth, kScreenHeight);
+    window.show();
+    if (!window.openFile(QString::fromStdString(file))) state.SkipWithError("the file did not open");
+    QImage image(window.size(), QImage::Format_ARGB32_Premultiplied);
+    window.render(&image);
+    benchmark::DoNotOptimize(image.constBits());
+  }
+}
+BENCHMARK(BM_OpenAndShowFullSheet)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 void BM_SelectColumnsAToIVAndReadSelection(benchmark::State& state) {
   FullSheet& f = fullSheet();

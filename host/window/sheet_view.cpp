@@ -6,6 +6,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "host/window/cell_format.h"
@@ -210,15 +211,34 @@ void SheetView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint 
   }
 }
 
-const QStaticText& SheetView::staticText(const QString& text) {
+SheetView::LaidOut SheetView::layOut(const QString& text) const {
+  LaidOut out;
+  out.plain = text;
+  out.text.setText(text);
+  out.text.setTextFormat(Qt::PlainText);
+  out.text.setPerformanceHint(QStaticText::AggressiveCaching);
+  out.text.prepare(QTransform(), font());
+  out.width = static_cast<int>(std::ceil(out.text.size().width()));
+  return out;
+}
+
+const SheetView::LaidOut& SheetView::laidOut(const QString& text) {
   auto found = textCache_.find(text);
   if (found != textCache_.end()) return *found;
   if (textCache_.size() >= kTextCacheSize) textCache_.clear();
-  QStaticText laidOut(text);
-  laidOut.setTextFormat(Qt::PlainText);
-  laidOut.setPerformanceHint(QStaticText::AggressiveCaching);
-  laidOut.prepare(QTransform(), font());
-  return *textCache_.insert(text, laidOut);
+  return *textCache_.insert(text, layOut(text));
+}
+
+const SheetView::LaidOut& SheetView::laidOutValue(const Sheet& sheet, std::int32_t row, std::int32_t col,
+                                                  CellKind kind) {
+  if (kind != CellKind::Number && kind != CellKind::Date)
+    return laidOut(QString::fromStdString(displayText(sheet, row, col)));
+  auto& cache = kind == CellKind::Number ? numberCache_ : dateCache_;
+  const std::uint64_t key = std::bit_cast<std::uint64_t>(sheet.number(row, col));
+  const auto found = cache.find(key);
+  if (found != cache.end()) return found->second;
+  if (cache.size() >= static_cast<std::size_t>(kTextCacheSize)) cache.clear();
+  return cache.emplace(key, layOut(QString::fromStdString(displayText(sheet, row, col)))).first->second;
 }
 
 void SheetView::paintEvent(QPaintEvent* event) {
@@ -227,7 +247,9 @@ void SheetView::paintEvent(QPaintEvent* event) {
   // boxes and a text layout per cell) costs several times more.
   QPainter painter(viewport());
   const QRect exposed = event->rect();
-  painter.fillRect(exposed, palette().color(QPalette::Base));
+  // The viewport fills its background itself before it paints (a second fill of the whole
+  // screen would cost a tenth of the paint).
+  if (!viewport()->autoFillBackground()) painter.fillRect(exposed, palette().color(QPalette::Base));
   const int rows = model_->rowCount(), cols = model_->columnCount();
   int firstRow = rowAt(exposed.top()), lastRow = rowAt(exposed.bottom());
   int firstCol = columnAt(exposed.left()), lastCol = columnAt(exposed.right());
@@ -251,6 +273,8 @@ void SheetView::paintEvent(QPaintEvent* event) {
   const int gridRight = columnViewportPosition(lastCol) + columnWidth(lastCol);
   const int gridBottom = rowViewportPosition(lastRow) + rowHeight(lastRow);
 
+  painter.setPen(textColour);
+  bool penSelected = false;
   for (int r = firstRow; r <= lastRow; ++r) {
     const int y = rowViewportPosition(r), h = rowHeight(r);
     for (int c = firstCol; c <= lastCol; ++c) {
@@ -261,13 +285,16 @@ void SheetView::paintEvent(QPaintEvent* event) {
       if (inSelection) painter.fillRect(cell, highlight);
       const CellKind kind = sheet.kind(r + 1, c + 1);
       if (kind == CellKind::Empty) continue;
-      const QString text = QString::fromStdString(displayText(sheet, r + 1, c + 1));
       const QRect inner = cell.adjusted(kCellPadding, 0, -kCellPadding, 0);
-      const QStaticText& laidOut = staticText(text);
-      const int width = static_cast<int>(std::ceil(laidOut.size().width()));
-      painter.setPen(inSelection ? highlightedText : textColour);
+      const LaidOut& text = laidOutValue(sheet, r + 1, c + 1, kind);
+      const int width = text.width;
+      // Pens change only between selected and other cells.
+      if (inSelection != penSelected) {
+        painter.setPen(inSelection ? highlightedText : textColour);
+        penSelected = inSelection;
+      }
       if (width > inner.width()) {
-        painter.drawText(inner, static_cast<int>(cellAlignment(kind)), text);
+        painter.drawText(inner, static_cast<int>(cellAlignment(kind)), text.plain);
         continue;
       }
       // The text fits: drawn at its place, without a clipped text box.
@@ -276,7 +303,7 @@ void SheetView::paintEvent(QPaintEvent* event) {
         tx = inner.right() + 1 - width;
       else if (kind == CellKind::Boolean || kind == CellKind::Error)
         tx = inner.left() + (inner.width() - width) / 2;
-      painter.drawStaticText(QPoint(tx, y + (h - 1 - ascent - descent) / 2), laidOut);
+      painter.drawStaticText(QPoint(tx, y + (h - 1 - ascent - descent) / 2), text.text);
     }
   }
 
@@ -302,6 +329,16 @@ void SheetView::paintEvent(QPaintEvent* event) {
                            columnWidth(current.column()) - 1, rowHeight(current.row()) - 1)
                          .adjusted(1, 1, -1, -1));
   }
+}
+
+void SheetView::changeEvent(QEvent* event) {
+  // Laid-out texts belong to the font they were laid out in.
+  if (event->type() == QEvent::FontChange) {
+    textCache_.clear();
+    numberCache_.clear();
+    dateCache_.clear();
+  }
+  QTableView::changeEvent(event);
 }
 
 void SheetView::fitColumnsToContents() {

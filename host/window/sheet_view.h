@@ -3,7 +3,9 @@
 #include <QHash>
 #include <QStaticText>
 #include <QTableView>
+#include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "host/cell_address.h"
@@ -44,19 +46,30 @@ class SheetView final : public QTableView {
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
   void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void mirrorSelection();
   void selectWholeColumns();
   void selectWholeRows();
   void jumpToDataEdge(int key, bool extend);
-  // The text laid out once for drawing (cached; the cache is emptied when it is full).
-  const QStaticText& staticText(const QString& text);
+  // A text laid out once for drawing, with its width in pixels.
+  struct LaidOut {
+    QStaticText text;
+    QString plain;
+    int width = 0;
+  };
+  // The text laid out (cached; each cache is emptied when it is full). Numbers and dates are
+  // kept by their value, so a repaint neither formats nor allocates their text again.
+  const LaidOut& laidOut(const QString& text);
+  const LaidOut& laidOutValue(const Sheet& sheet, std::int32_t row, std::int32_t col, CellKind kind);
+  LaidOut layOut(const QString& text) const;
 
   SheetModel* model_;
   QModelIndex anchor_;
   bool extending_ = false;
-  QHash<QString, QStaticText> textCache_;
+  QHash<QString, LaidOut> textCache_;
+  std::unordered_map<std::uint64_t, LaidOut> numberCache_, dateCache_;
 };
 
 }  // namespace host
