@@ -99,9 +99,9 @@ int main(int argc, char** argv) {
   if (!displayAvailable()) {
     std::fprintf(
         stderr,
-        "lumivane: no display (DISPLAY is not set), so the window cannot open; the tools' batch mode "
-        "(lumivane-batch) does not exist yet, and until it does 'lumivane --describe FILE' and "
-        "'lumivane --save OUT FILE' are the headless commands.\n");
+        "lumivane: no display (DISPLAY is not set), so the window cannot open; run the tools headless "
+        "with lumivane-batch (lumivane-batch --help), or use 'lumivane --describe FILE' and "
+        "'lumivane --save OUT FILE' for workbooks.\n");
     return 1;
   }
 
