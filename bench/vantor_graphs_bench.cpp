@@ -63,7 +63,8 @@ void BM_ErrorViewerFullPaint(benchmark::State& state) {
   for (auto _ : state) {
     model.beginFullPaint(kEpochs);
     QPainter painter(&image);
-    renderErrorViewer(painter, model, kLayout, histories().training.data(), histories().test.data(), kEpochs + 1);
+    renderErrorViewer(painter, model, kLayout, histories().training.data(), histories().test.data(),
+                      kEpochs + 1);
   }
   benchmark::DoNotOptimize(image.constBits());
 }
