@@ -25,7 +25,7 @@ int show(Request& request) {
 
 void installGridwiseDialogViews(GridwiseDialogHooks& hooks) {
   hooks.selectColumns = [](ColumnSelectionRequest& r) { return show<SelectorDialog>(r); };
-  hooks.chooseNormalisation = [](NormalisationRequest& r) { return show<NormalisationDialog>(r); };
+  hooks.chooseNormalisation = [](NormalisationRequest& r) { return show<GridwiseNormalisationDialog>(r); };
   hooks.analyseComponents = [](PcAnalyzerRequest& r) { return show<PcAnalyzerDialog>(r); };
   hooks.chooseNetworkSize = [](NetworkSizeRequest& r) { return show<CreateNetworkDialog>(r); };
   hooks.editPreferences = [](PreferencesRequest& r) { return show<PreferencesSheet>(r); };

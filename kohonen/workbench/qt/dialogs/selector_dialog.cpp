@@ -154,7 +154,7 @@ std::vector<std::int32_t> SelectorDialog::highlighted(const QListWidget& list) {
   return columns;
 }
 
-NormalisationDialog::NormalisationDialog(NormalisationRequest& request, QWidget* parent)
+GridwiseNormalisationDialog::GridwiseNormalisationDialog(NormalisationRequest& request, QWidget* parent)
     : QDialog(parent), request_(request) {
   setWindowTitle(qs(request.dialogTitle()));
   auto* group = new QGroupBox(QStringLiteral("Kind of normalization"), this);
@@ -168,8 +168,8 @@ NormalisationDialog::NormalisationDialog(NormalisationRequest& request, QWidget*
   buttons_[known ? static_cast<std::size_t>(request_.button) : 0]->setChecked(true);
 
   auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  connect(box, &QDialogButtonBox::accepted, this, &NormalisationDialog::accept);
-  connect(box, &QDialogButtonBox::rejected, this, &NormalisationDialog::reject);
+  connect(box, &QDialogButtonBox::accepted, this, &GridwiseNormalisationDialog::accept);
+  connect(box, &QDialogButtonBox::rejected, this, &GridwiseNormalisationDialog::reject);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(group);
@@ -177,7 +177,7 @@ NormalisationDialog::NormalisationDialog(NormalisationRequest& request, QWidget*
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void NormalisationDialog::accept() {
+void GridwiseNormalisationDialog::accept() {
   for (std::size_t i = 0; i < buttons_.size(); ++i)
     if (buttons_[i]->isChecked()) request_.button = static_cast<int>(i);
   QDialog::accept();

@@ -42,11 +42,11 @@ class SelectorDialog final : public QDialog {
 
 // "Inputs normalization": the group "Kind of normalization" with one radio button per kind.
 // OK stores the checked button in the request; Cancel leaves it.
-class NormalisationDialog final : public QDialog {
+class GridwiseNormalisationDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  explicit NormalisationDialog(NormalisationRequest& request, QWidget* parent = nullptr);
+  explicit GridwiseNormalisationDialog(NormalisationRequest& request, QWidget* parent = nullptr);
 
   void accept() override;
 

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
 
   NormalisationRequest normalisation;
   normalisation.button = 1;
-  NormalisationDialog normalise(normalisation);
+  GridwiseNormalisationDialog normalise(normalisation);
   ok &= save(normalise, folder, "normalisation");
 
   // Eigenvalues of the four iris measurements under mean / variance normalisation.

@@ -155,7 +155,7 @@ TEST_F(SelectorDialogTest, NormalizeGivesTheChosenKindToEveryColumn) {
 TEST(NormalisationDialogTest, OpensOnTheFirstKindAndOnlyOkStoresTheChoice) {
   NormalisationRequest request;
   {
-    NormalisationDialog dialog(request);
+    GridwiseNormalisationDialog dialog(request);
     EXPECT_EQ(dialog.windowTitle(), "Inputs normalization");
     auto radios = dialog.findChildren<QRadioButton*>();
     ASSERT_EQ(radios.size(), 4);
@@ -170,7 +170,7 @@ TEST(NormalisationDialogTest, OpensOnTheFirstKindAndOnlyOkStoresTheChoice) {
   EXPECT_EQ(request.button, 3);
   EXPECT_EQ(request.kind(), NormalisationKind::Tanh);
   {
-    NormalisationDialog dialog(request);
+    GridwiseNormalisationDialog dialog(request);
     dialog.findChildren<QRadioButton*>()[1]->setChecked(true);
     dialog.reject();
   }
