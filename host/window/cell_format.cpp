@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "platform/dispatch.h"
 #include "shared/portable_math.h"
@@ -144,6 +146,62 @@ std::string generalNumberText(double value) {
     }
   }
   return scientificText(value);
+}
+
+std::string hashFill(const FitsColumn& fits) {
+  // No column is wider than this many '#'.
+  constexpr std::size_t kMostHashes = 256;
+  std::string hashes("#");
+  while (hashes.size() < kMostHashes && fits(hashes + '#')) hashes += '#';
+  return hashes;
+}
+
+std::string fittedNumberText(double value, const FitsColumn& fits) {
+  std::string standard = generalNumberText(value);
+  if (fits(standard)) return standard;
+  if (!std::isfinite(value) || value == 0.0) return hashFill(fits);
+  // The decimal exponent as printf rounds it, so that 9.9999 counts as 10.
+  char buffer[400];
+  std::snprintf(buffer, sizeof buffer, "%.*E", kGeneralSignificantDigits - 1, value);
+  const int exponent = std::atoi(std::strchr(buffer, 'E') + 1);
+
+  // The longest fixed form that fits: fewer decimals each time, never fewer integer digits.
+  // Past this many zeros after the point no fixed form could fit a column anyway.
+  constexpr int kMostLeadingZeros = 30;
+  std::string fixedText;
+  int fixedDigits = 0;
+  if (exponent > -kMostLeadingZeros) {
+    for (int decimals = std::max(0, kGeneralSignificantDigits - 1 - exponent); decimals >= 0; --decimals) {
+      std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+      std::string text(buffer);
+      trimFraction(text);
+      if (text == "0" || text == "-0") break;  // the value itself would be lost
+      if (fits(text)) {
+        fixedText = std::move(text);
+        fixedDigits = decimals + exponent + 1;
+        break;
+      }
+    }
+  }
+  // The longest scientific form that fits.
+  std::string scientific;
+  int scientificDigits = 0;
+  for (int decimals = kScientificDigits - 1; decimals >= 0; --decimals) {
+    std::snprintf(buffer, sizeof buffer, "%.*E", decimals, value);
+    std::string text(buffer);
+    const std::size_t e = text.find('E');
+    std::string mantissa = text.substr(0, e);
+    trimFraction(mantissa);
+    text = mantissa + text.substr(e);
+    if (fits(text)) {
+      scientific = std::move(text);
+      scientificDigits = decimals + 1;
+      break;
+    }
+  }
+  if (!fixedText.empty() && (scientific.empty() || fixedDigits >= scientificDigits)) return fixedText;
+  if (!scientific.empty()) return scientific;
+  return hashFill(fits);
 }
 
 std::string dateText(double serial) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,20 @@ namespace host {
 // zeros dropped; scientific notation with six significant digits ("1.23457E+11",
 // "1.23457E-05") when the fixed form cannot fit or would keep fewer digits than that.
 std::string generalNumberText(double value);
+
+// Whether a text fits the width of a column (measured in characters or pixels by the caller).
+using FitsColumn = std::function<bool(std::string_view text)>;
+
+// A number as the General format shows it in a column of any width: the standard form when it
+// fits, otherwise rounded to as many significant digits as fit, in fixed form ("1.0047") while
+// that keeps at least as many digits as the scientific form would ("1.23E-05", "1E+11"), and a
+// column of '#' only when not even one digit fits. Digits are never cut off: what is shown is
+// always the value rounded.
+std::string fittedNumberText(double value, const FitsColumn& fits);
+
+// As many '#' as fit (at least one): what a date or a formatted value too wide for its column
+// shows.
+std::string hashFill(const FitsColumn& fits);
 
 // A date serial (days since 30 December 1899, the fraction the time of day) as "m/d/yyyy",
 // "m/d/yyyy h:mm" when it has a time, or "h:mm:ss" for a time alone.

@@ -241,6 +241,22 @@ const SheetView::LaidOut& SheetView::laidOutValue(const Sheet& sheet, std::int32
   return cache.emplace(key, layOut(QString::fromStdString(displayText(sheet, row, col)))).first->second;
 }
 
+const SheetView::LaidOut& SheetView::laidOutNarrow(const Sheet& sheet, std::int32_t row, std::int32_t col,
+                                                   CellKind kind, int width) {
+  const bool date = kind == CellKind::Date;
+  const NarrowKey key{std::bit_cast<std::uint64_t>(sheet.number(row, col)), width, date};
+  const auto found = narrowCache_.find(key);
+  if (found != narrowCache_.end()) return found->second;
+  if (narrowCache_.size() >= static_cast<std::size_t>(kTextCacheSize)) narrowCache_.clear();
+  const QFontMetrics metrics(font());
+  const FitsColumn fits = [&](std::string_view text) {
+    return metrics.horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))) <=
+           width;
+  };
+  const std::string text = date ? hashFill(fits) : fittedNumberText(sheet.number(row, col), fits);
+  return narrowCache_.emplace(key, layOut(QString::fromStdString(text))).first->second;
+}
+
 void SheetView::paintEvent(QPaintEvent* event) {
   // The grid draws its cells itself, straight from the sheet: a screen of a thousand cells is
   // repainted on every scroll, and the general item drawing (an option object, icons, check
@@ -273,10 +289,36 @@ void SheetView::paintEvent(QPaintEvent* event) {
   const int gridRight = columnViewportPosition(lastCol) + columnWidth(lastCol);
   const int gridBottom = rowViewportPosition(lastRow) + rowHeight(lastRow);
 
+  // Texts wider than their cell run on over the empty cells to their right; they are drawn once
+  // the grid is, over its lines.
+  struct Overflow {
+    int row, col;
+    int right;  // the last pixel column the text may use
+    bool selected;
+  };
+  std::vector<Overflow> overflows;
+  const auto overflowRight = [&](int r, int c, int x, int textWidth) {
+    int right = columnViewportPosition(c) + columnWidth(c) - 1 - kCellPadding;
+    for (int next = c + 1; next < cols && x + textWidth > right; ++next) {
+      if (sheet.kind(r + 1, next + 1) != CellKind::Empty) break;
+      right = columnViewportPosition(next) + columnWidth(next) - 1 - kCellPadding;
+    }
+    return right;
+  };
+
   painter.setPen(textColour);
   bool penSelected = false;
   for (int r = firstRow; r <= lastRow; ++r) {
     const int y = rowViewportPosition(r), h = rowHeight(r);
+    // A text left of the exposed part may run on into it over empty cells.
+    int back = firstCol - 1;
+    while (back >= 0 && sheet.kind(r + 1, back + 1) == CellKind::Empty) --back;
+    if (back >= 0 && sheet.kind(r + 1, back + 1) == CellKind::Text) {
+      const int x = columnViewportPosition(back) + kCellPadding;
+      const LaidOut& text = laidOutValue(sheet, r + 1, back + 1, CellKind::Text);
+      if (x + text.width > columnViewportPosition(back) + columnWidth(back) - 1 - kCellPadding)
+        overflows.push_back({r, back, overflowRight(r, back, x, text.width), isSelected(r + 1, back + 1)});
+    }
     for (int c = firstCol; c <= lastCol; ++c) {
       const int x = columnViewportPosition(c), w = columnWidth(c);
       // The cell inside its grid lines (right and bottom edge).
@@ -286,15 +328,25 @@ void SheetView::paintEvent(QPaintEvent* event) {
       const CellKind kind = sheet.kind(r + 1, c + 1);
       if (kind == CellKind::Empty) continue;
       const QRect inner = cell.adjusted(kCellPadding, 0, -kCellPadding, 0);
-      const LaidOut& text = laidOutValue(sheet, r + 1, c + 1, kind);
-      const int width = text.width;
+      const LaidOut* text = &laidOutValue(sheet, r + 1, c + 1, kind);
+      if (text->width > inner.width()) {
+        if (kind == CellKind::Text) {
+          overflows.push_back({r, c, overflowRight(r, c, inner.left(), text->width), inSelection});
+          continue;
+        }
+        // A number is rounded to what fits, never cut; a date becomes '#'.
+        if (kind == CellKind::Number || kind == CellKind::Date)
+          text = &laidOutNarrow(sheet, r + 1, c + 1, kind, inner.width());
+      }
+      const int width = text->width;
       // Pens change only between selected and other cells.
       if (inSelection != penSelected) {
         painter.setPen(inSelection ? highlightedText : textColour);
         penSelected = inSelection;
       }
       if (width > inner.width()) {
-        painter.drawText(inner, static_cast<int>(cellAlignment(kind)), text.plain);
+        // A Boolean or an error in a very narrow column: clipped to its cell.
+        painter.drawText(inner, static_cast<int>(cellAlignment(kind)), text->plain);
         continue;
       }
       // The text fits: drawn at its place, without a clipped text box.
@@ -303,7 +355,7 @@ void SheetView::paintEvent(QPaintEvent* event) {
         tx = inner.right() + 1 - width;
       else if (kind == CellKind::Boolean || kind == CellKind::Error)
         tx = inner.left() + (inner.width() - width) / 2;
-      painter.drawStaticText(QPoint(tx, y + (h - 1 - ascent - descent) / 2), text.text);
+      painter.drawStaticText(QPoint(tx, y + (h - 1 - ascent - descent) / 2), text->text);
     }
   }
 
@@ -317,6 +369,21 @@ void SheetView::paintEvent(QPaintEvent* event) {
       const int y = rowViewportPosition(r) + rowHeight(r) - 1;
       painter.drawLine(exposed.left(), y, std::min(exposed.right(), gridRight), y);
     }
+  }
+
+  for (const Overflow& o : overflows) {
+    const int y = rowViewportPosition(o.row), h = rowHeight(o.row);
+    const int left = columnViewportPosition(o.col) + kCellPadding;
+    // The grid lines the text runs over are hidden, in the colour of the cell right of each.
+    for (int next = o.col + 1; next < cols && columnViewportPosition(next) <= o.right; ++next)
+      painter.fillRect(QRect(columnViewportPosition(next) - 1, y, 1, h - 1),
+                       isSelected(o.row + 1, next + 1) ? highlight : palette().color(QPalette::Base));
+    painter.setPen(o.selected ? highlightedText : textColour);
+    painter.save();
+    painter.setClipRect(QRect(left, y, o.right + 1 - left, h - 1), Qt::IntersectClip);
+    painter.drawStaticText(QPoint(left, y + (h - 1 - ascent - descent) / 2),
+                           laidOutValue(sheet, o.row + 1, o.col + 1, CellKind::Text).text);
+    painter.restore();
   }
 
   // The current cell's frame.
@@ -337,6 +404,7 @@ void SheetView::changeEvent(QEvent* event) {
     textCache_.clear();
     numberCache_.clear();
     dateCache_.clear();
+    narrowCache_.clear();
   }
   QTableView::changeEvent(event);
 }

@@ -64,12 +64,29 @@ class SheetView final : public QTableView {
   const LaidOut& laidOut(const QString& text);
   const LaidOut& laidOutValue(const Sheet& sheet, std::int32_t row, std::int32_t col, CellKind kind);
   LaidOut layOut(const QString& text) const;
+  // What a number or date too wide for its column shows there: the number rounded to the
+  // digits that fit, a date as '#' (cached by value and width).
+  const LaidOut& laidOutNarrow(const Sheet& sheet, std::int32_t row, std::int32_t col, CellKind kind,
+                               int width);
 
   SheetModel* model_;
   QModelIndex anchor_;
   bool extending_ = false;
   QHash<QString, LaidOut> textCache_;
   std::unordered_map<std::uint64_t, LaidOut> numberCache_, dateCache_;
+  struct NarrowKey {
+    std::uint64_t value;
+    int width;
+    bool date;
+    friend bool operator==(const NarrowKey&, const NarrowKey&) = default;
+  };
+  struct NarrowKeyHash {
+    std::size_t operator()(const NarrowKey& key) const {
+      return std::hash<std::uint64_t>()(key.value) ^
+             (std::hash<int>()(key.width) * 0x9e3779b97f4a7c15ULL + (key.date ? 1 : 0));
+    }
+  };
+  std::unordered_map<NarrowKey, LaidOut, NarrowKeyHash> narrowCache_;
 };
 
 }  // namespace host

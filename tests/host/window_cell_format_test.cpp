@@ -33,6 +33,44 @@ TEST(GeneralNumberTextTest, ShowsWhatAStandardColumnShows) {
   EXPECT_EQ(generalNumberText(9.99999999999), "10");
 }
 
+// A column that holds this many characters.
+FitsColumn columnOf(std::size_t chars) {
+  return [chars](std::string_view text) { return text.size() <= chars; };
+}
+
+TEST(FittedNumberTextTest, NarrowColumnsRoundToTheDigitsThatFitAndNeverCutThem) {
+  // The standard form when it fits.
+  EXPECT_EQ(fittedNumberText(1.004702153, columnOf(11)), "1.004702153");
+  // Rounded, not cut on the left (".004702153") or the right.
+  EXPECT_EQ(fittedNumberText(1.004702153, columnOf(10)), "1.00470215");
+  EXPECT_EQ(fittedNumberText(1.004702153, columnOf(6)), "1.0047");
+  EXPECT_EQ(fittedNumberText(-1.004702153, columnOf(6)), "-1.005");
+  EXPECT_EQ(fittedNumberText(2.71828, columnOf(1)), "3");
+  // Rounding carries into the integer digits.
+  EXPECT_EQ(fittedNumberText(9.99996, columnOf(5)), "10");
+  EXPECT_EQ(fittedNumberText(123456.789, columnOf(7)), "123457");
+  // Integer digits cannot be dropped: the scientific form takes over.
+  EXPECT_EQ(fittedNumberText(12345678.0, columnOf(7)), "1.2E+07");
+  EXPECT_EQ(fittedNumberText(12345678.0, columnOf(5)), "1E+07");
+  EXPECT_EQ(fittedNumberText(-123456789012.0, columnOf(9)), "-1.23E+11");
+  // Small numbers: fixed while it keeps as many digits as the scientific form, then scientific.
+  EXPECT_EQ(fittedNumberText(0.0123456, columnOf(8)), "0.012346");
+  EXPECT_EQ(fittedNumberText(0.000012345, columnOf(8)), "1.23E-05");
+  EXPECT_EQ(fittedNumberText(0.000012345, columnOf(5)), "1E-05");
+  EXPECT_EQ(fittedNumberText(1e-300, columnOf(5)), "#####");
+  // '#' only when not one digit fits.
+  EXPECT_EQ(fittedNumberText(12345678.0, columnOf(4)), "####");
+  EXPECT_EQ(fittedNumberText(-5.5, columnOf(1)), "#");
+  EXPECT_EQ(fittedNumberText(0.0, columnOf(1)), "0");
+}
+
+TEST(FittedNumberTextTest, HashFillTakesTheWholeWidthAndAtLeastOne) {
+  EXPECT_EQ(hashFill(columnOf(3)), "###");
+  EXPECT_EQ(hashFill(columnOf(0)), "#");
+  // A measure in pixels: eight pixels per '#', a 30-pixel column.
+  EXPECT_EQ(hashFill([](std::string_view text) { return text.size() * 8 <= 30; }), "###");
+}
+
 TEST(DateTextTest, SerialsReadAsCalendarDatesAndBack) {
   EXPECT_EQ(dateText(1), "12/31/1899");
   EXPECT_EQ(dateText(36527), "1/2/2000");

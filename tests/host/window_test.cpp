@@ -526,5 +526,88 @@ TEST(WindowVersionTest, Version7SheetsHave16384Rows) {
   EXPECT_EQ(window.activeSheetView()->sheet()->selection(), (CellArea{1, 1, 16384, 1}));
 }
 
+// A grid of one row over a sheet of its own, painted into an image.
+class GridPaintTest : public ::testing::Test {
+ protected:
+  GridPaintTest() : sheet(std::make_shared<Sheet>("Sheet1", SheetLimits{100, 26})), view(sheet) {
+    view.resize(600, 200);
+    view.show();
+  }
+
+  // The cell's pixels inside its grid lines.
+  QImage cellImage(int row, int col) {
+    view.viewport()->update();
+    QApplication::processEvents();
+    const QRect cell = view.visualRect(view.model()->index(row - 1, col - 1)).adjusted(0, 0, -1, -1);
+    return view.viewport()->grab().toImage().copy(cell).convertToFormat(QImage::Format_RGB32);
+  }
+
+  static int inkOf(const QImage& image) {
+    int ink = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) ink += qGray(image.pixel(x, y)) < 128;
+    return ink;
+  }
+
+  std::shared_ptr<Sheet> sheet;
+  SheetView view;
+};
+
+TEST_F(GridPaintTest, ANumberTooWideForItsColumnIsShownRoundedNotCut) {
+  // A column where "1.0047" fits and one more digit does not (3 pixels of padding each side
+  // and the grid line).
+  const QFontMetrics metrics(view.font());
+  ASSERT_GT(metrics.horizontalAdvance(QStringLiteral("0")), 1);
+  view.setColumnWidth(0, metrics.horizontalAdvance(QStringLiteral("1.0047")) + 8);
+  sheet->setNumber(1, 1, 1.0047);
+  const QImage rounded = cellImage(1, 1);
+  ASSERT_GT(inkOf(rounded), 10);
+  sheet->setNumber(1, 1, 1.004702153);
+  EXPECT_EQ(cellImage(1, 1), rounded);
+  // Integer digits cannot be dropped: 12345678 is shown as 1E+07, as 10000000 is.
+  view.setColumnWidth(0, metrics.horizontalAdvance(QStringLiteral("1E+07")) + 7);
+  sheet->setNumber(1, 1, 12345678.0);
+  const QImage scientific = cellImage(1, 1);
+  ASSERT_GT(inkOf(scientific), 10);
+  sheet->setNumber(1, 1, 1e7);
+  EXPECT_EQ(cellImage(1, 1), scientific);
+}
+
+TEST_F(GridPaintTest, TextRunsOnOverEmptyNeighboursAndIsClippedByFilledOnes) {
+  sheet->setNumber(1, 3, 1.0);
+  const QImage numberAlone = cellImage(1, 3);
+  const QImage emptyB = cellImage(1, 2);
+  EXPECT_EQ(inkOf(emptyB), 0);
+  sheet->setText(1, 1, "A heading much longer than its column is wide");
+  // B1 is empty: the text runs on into it; C1 holds a number, which stops it.
+  EXPECT_GT(inkOf(cellImage(1, 2)), 10);
+  EXPECT_EQ(cellImage(1, 3), numberAlone);
+  // Filling B1 clips the text at A1's edge.
+  sheet->setNumber(1, 2, 1.0);
+  const QImage bWithText = cellImage(1, 2);
+  sheet->clear(1, 1);
+  EXPECT_EQ(cellImage(1, 2), bWithText);
+  // A partial repaint of B1 alone still draws the text that runs on from A1.
+  sheet->setText(1, 1, "A heading much longer than its column is wide");
+  sheet->clear(1, 2);
+  view.viewport()->repaint(view.visualRect(view.model()->index(0, 1)));
+  const QRect b1 = view.visualRect(view.model()->index(0, 1)).adjusted(0, 0, -1, -1);
+  EXPECT_GT(inkOf(view.viewport()->grab(b1).toImage()), 10);
+}
+
+TEST_F(GridPaintTest, ADateTooWideForItsColumnFillsItWithHashes) {
+  const QFontMetrics metrics(view.font());
+  view.setColumnWidth(0, metrics.horizontalAdvance(QStringLiteral("12/31")) + 7);
+  sheet->setDate(1, 1, 45000.0);
+  const QImage date = cellImage(1, 1);
+  // '#' from the left padding to the right one: ink in the cell's left and right quarters.
+  const int w = date.width();
+  EXPECT_GT(inkOf(date.copy(0, 0, w / 4, date.height())), 0);
+  EXPECT_GT(inkOf(date.copy(w - w / 4, 0, w / 4, date.height())), 0);
+  // Another date shows the same '#', not another part of itself.
+  sheet->setDate(1, 1, 40000.0);
+  EXPECT_EQ(cellImage(1, 1), date);
+}
+
 }  // namespace
 }  // namespace host
