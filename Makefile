@@ -5,7 +5,7 @@ BENCH_DIR ?= build-bench
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build test test-tsan run bench bench-compare sanitize clean
+.PHONY: deps configure build test test-tsan run bench bench-compare sanitize package screenshots clean
 
 deps:
 	./scripts/install-deps
@@ -57,5 +57,24 @@ test-tsan: deps
 	cmake --build $(TSAN_DIR) -j $(JOBS) --target mlp_engine_tests kestrel
 	cd $(TSAN_DIR) && ctest --output-on-failure -j $(JOBS) -R '^Training' --timeout 600
 
+# The Debian package: a build of its own installed under /usr with the private libraries in
+# /usr/lib/lumivane, packed by CPack with its dependencies from dpkg-shlibdeps, then checked by
+# lintian.
+PACKAGE_DIR ?= build-package
+package:
+	./scripts/install-deps dpkg-dev fakeroot lintian file
+	cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=Release -DLUMIVANE_TESTS=OFF \
+	  -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_INSTALL_LIBDIR=lib $(CMAKE_FLAGS)
+	cmake --build $(PACKAGE_DIR) -j $(JOBS)
+	cd $(PACKAGE_DIR) && cpack -G DEB
+	lintian --info --suppress-tags-from-file packaging/lintian-suppressed $(PACKAGE_DIR)/lumivane_*.deb
+
+# The help's pictures, taken under Xvfb from the windows' picture programs and the batch mode.
+screenshots: build
+	./scripts/install-deps pngquant
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target vantor_views_screenshots vantor_graph_screenshots \
+	  gridwise_dialog_screenshots gridwise_map_screenshots lumivane-batch
+	./scripts/screenshots $(BUILD_DIR)
+
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(TSAN_DIR) build-bench-compare build-sanitize-*
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(TSAN_DIR) $(PACKAGE_DIR) build-bench-compare build-sanitize-*
