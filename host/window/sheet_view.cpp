@@ -55,6 +55,14 @@ SheetView::SheetView(std::shared_ptr<Sheet> sheet, QWidget* parent)
   cols->setDefaultAlignment(Qt::AlignCenter);
   cols->setHighlightSections(true);
   rows->setHighlightSections(true);
+  // Heading letters are one-stroke glyphs centred at whatever fraction of a pixel the centre
+  // falls on; unhinted, a stem is smeared grey over two pixel columns and the hook of a "J"
+  // fades until it reads as "I". Hinted fully, stems and advances sit on whole pixels.
+  for (QHeaderView* header : {rows, cols}) {
+    QFont headerFont = header->font();
+    headerFont.setHintingPreference(QFont::PreferFullHinting);
+    header->setFont(headerFont);
+  }
 
   QPalette colours = palette();
   colours.setColor(QPalette::Highlight, QColor(0xc6, 0xdb, 0xf2));
