@@ -68,6 +68,9 @@ package:
 	cmake --build $(PACKAGE_DIR) -j $(JOBS)
 	cd $(PACKAGE_DIR) && cpack -G DEB
 	lintian --info --suppress-tags-from-file packaging/lintian-suppressed $(PACKAGE_DIR)/lumivane_*.deb
+	# The package's own files, unpacked into a fresh root, checked with nothing of the build on the paths.
+	rm -rf $(PACKAGE_DIR)/root && dpkg-deb -x $(PACKAGE_DIR)/lumivane_*.deb $(PACKAGE_DIR)/root
+	./packaging/check-install --installed $(PACKAGE_DIR)/root/usr
 
 # The help's pictures, taken under Xvfb from the windows' picture programs and the batch mode.
 screenshots: build

@@ -32,7 +32,7 @@ foreach(size 16 32 48 64 128 256)
 endforeach()
 # Manual pages are installed compressed, as Debian wants them.
 find_program(LUMIVANE_GZIP gzip)
-foreach(page lumivane.1 lumivane-batch.1)
+foreach(page lumivane.1 lumivane-batch.1 lumivane-import.1)
   if(LUMIVANE_GZIP)
     add_custom_command(
       OUTPUT ${PROJECT_BINARY_DIR}/man/${page}.gz
@@ -48,7 +48,17 @@ add_custom_target(lumivane_man_pages ALL DEPENDS ${LUMIVANE_MAN_PAGES})
 install(FILES ${LUMIVANE_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${LUMIVANE_PACKAGING_DIR}/completion/lumivane-batch
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The package's copyright and changelog, where Debian looks for them.
+set(LUMIVANE_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/lumivane)
+install(FILES ${LUMIVANE_PACKAGING_DIR}/copyright DESTINATION ${LUMIVANE_DOC_DIR})
+if(LUMIVANE_GZIP)
+  add_custom_command(
+    OUTPUT ${PROJECT_BINARY_DIR}/changelog.Debian.gz
+    COMMAND ${LUMIVANE_GZIP} -9 -n -c ${LUMIVANE_PACKAGING_DIR}/changelog > ${PROJECT_BINARY_DIR}/changelog.Debian.gz
+    DEPENDS ${LUMIVANE_PACKAGING_DIR}/changelog)
+  add_custom_target(lumivane_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
+  install(FILES ${PROJECT_BINARY_DIR}/changelog.Debian.gz DESTINATION ${LUMIVANE_DOC_DIR})
+endif()
 
 # The installed tree on its own: install into a scratch folder, then run the installed programs
 # there with nothing of the build tree on their paths.
@@ -61,13 +71,21 @@ endif()
 
 # `cpack -G DEB` (make package): one package holding the whole installation, its library
 # dependencies found by dpkg-shlibdeps.
+# `make package` builds the tree first; cpack and `cmake --install` then only copy, so packing a
+# tree never rebuilds its test suites.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(CPACK_PACKAGE_NAME lumivane)
 set(CPACK_PACKAGE_VENDOR "Lumivane")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "neural-network analysis of spreadsheet data")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Lumivane is a small spreadsheet window with two analysis tools. Vantor trains multilayer\n perceptrons on a sheet's columns and estimates the significance of each input by\n boxcounting. Gridwise trains self-organising maps and shows them as coloured grids.\n lumivane-batch runs the same analyses from the command line or from a job file.")
-set(CPACK_PACKAGE_CONTACT "Lumivane developers <lumivane@localhost>")
+# Debian's extended description, in lines of fewer than 80 characters.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+       "Lumivane is a small spreadsheet window with two analysis tools.\n"
+       "Vantor trains multilayer perceptrons on a sheet's columns and estimates\n"
+       "the significance of each input by boxcounting. Gridwise trains\n"
+       "self-organising maps and shows them as coloured grids. lumivane-batch\n"
+       "runs the same analyses from the command line or from a job file.")
+set(CPACK_PACKAGE_CONTACT "Lumivane developers <developers@lumivane.org>")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
