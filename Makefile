@@ -5,7 +5,7 @@ BENCH_DIR ?= build-bench
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build test test-tsan run bench bench-compare sanitize package screenshots clean
+.PHONY: deps configure build test test-tsan run bench bench-compare sanitize package screenshots fuzz clean
 
 deps:
 	./scripts/install-deps
@@ -79,5 +79,15 @@ screenshots: build
 	  gridwise_dialog_screenshots gridwise_map_screenshots lumivane-batch
 	./scripts/screenshots $(BUILD_DIR)
 
+# Every reader fuzzed (libFuzzer under AddressSanitizer and UndefinedBehaviourSanitizer, clang),
+# FUZZ_SECONDS per harness; findings are kept under build-fuzz/fuzz-artifacts/.
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMIVANE_TESTS=OFF -DLUMIVANE_FUZZ=ON \
+	  -DLUMIVANE_COMPONENTS="platform;shared;mlp/engine;mlp/significance;mlp/workbench;kohonen/engine;kohonen/workbench;host" $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
+	./fuzz/run-fuzzers $(FUZZ_DIR) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(TSAN_DIR) $(PACKAGE_DIR) build-bench-compare build-sanitize-*
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(TSAN_DIR) $(PACKAGE_DIR) $(FUZZ_DIR) build-bench-compare build-sanitize-*
