@@ -57,6 +57,8 @@ std::vector<OptionSpec> vantorSpecs() {
       {"max-epochs", K::Integer, "N", "stopping criteria: stop once the epoch counter passes N"},
       {"train-error", K::Number, "E", "stopping criteria: stop once the training error is below E"},
       {"test-error", K::Number, "E", "stopping criteria: stop once the test error is below E"},
+      {"keep-best", K::Switch, "",
+       "after training, go back to the network of the lowest test error (training error without a test set)"},
       {"initial-step", K::Number, "X", "Rprop initial step"},
       {"minimal-step", K::Number, "X", "Rprop minimal step"},
       {"maximal-step", K::Number, "X", "Rprop maximal step"},

@@ -252,6 +252,11 @@ class GridwiseRun {
       m.insert("quantisation error", total / w.Rows());
       m.insert("cells used", used);
     }
+    // With the engine's distance (root mean square over the components), as the Project page
+    // shows it.
+    if (const std::optional<MapQuality>& q = session.mapQuality())
+      m.insert("map quality", QJsonObject{{"quantisation error", q->quantisationError},
+                                          {"topographic error", q->topographicError}});
     return m;
   }
 

@@ -253,6 +253,10 @@ class VantorRun {
     if (!trained) return refusedFlag("training did not start");
     if (interruptRequested().load()) return refusedFlag("interrupted; nothing more was written");
     timing("training", t);
+    if (job_.has("keep-best") && session.bestNetworkKept()) {
+      if (!session.RestoreBestNetwork()) return refusedFlag("the best network could not be restored");
+      restoredBest_ = true;
+    }
     return true;
   }
 
@@ -341,6 +345,12 @@ class VantorRun {
       if (!test.empty() && s.testCount > 0)
         net.insert("best test error", static_cast<double>(*std::min_element(test.begin(), test.end())));
     }
+    const BestNetworkInfo best = session.run().bestNetwork();
+    if (best.kept)
+      net.insert("best network", QJsonObject{{"epoch", best.epoch},
+                                             {"training error", static_cast<double>(best.trainingError)},
+                                             {"test error", static_cast<double>(best.testError)},
+                                             {"restored", restoredBest_}});
     return net;
   }
 
@@ -372,6 +382,7 @@ class VantorRun {
   bool quiet_;
   BatchPrompter prompter_;
   QJsonObject summary_;
+  bool restoredBest_ = false;
   QJsonObject timings_;
 };
 

@@ -1,7 +1,7 @@
 // kestrel's batch Rprop epoch on workload W1: 10,000 rows of 8 inputs, an 8-16-1 network (tanh
 // hidden layer, linear output) started from the shared initial weights, η− 0.5, η+ 1.2, Δ0 0.1,
-// Δmin 1e-8, Δmax 50. Times one epoch for first-, second- and third-order hidden neurons, and
-// reports the training RMS error after the workload's 200 epochs.
+// Δmin 1e-8, Δmax 50. Times one epoch for first-, second- and third-order hidden neurons on one
+// thread and on several, and reports the training RMS error after the workload's 200 epochs.
 #include <benchmark/benchmark.h>
 
 #include <stdexcept>
@@ -19,8 +19,9 @@ struct Setup {
   W1Training w1;
   ResilientPropagation rprop;
 
-  explicit Setup(int hiddenOrder) : w1(hiddenOrder, HigherOrderStart::Drawn) {
+  explicit Setup(int hiddenOrder, int threads = 1) : w1(hiddenOrder, HigherOrderStart::Drawn) {
     rprop.maximalStep = kW1MaximalStep;
+    rprop.setThreadCount(threads);
     const TrainingContext c = w1.context();
     if (!rprop.Attach(&c)) throw std::runtime_error("attach failed");
   }
@@ -33,6 +34,15 @@ void BM_W1Epoch(benchmark::State& st) {
   st.counters["rms"] = s.rms();
 }
 BENCHMARK(BM_W1Epoch)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
+
+// The same epoch with the gradient shared among threads (arguments: order, threads); the
+// weights are those of one thread.
+void BM_W1EpochThreads(benchmark::State& st) {
+  Setup s(static_cast<int>(st.range(0)), static_cast<int>(st.range(1)));
+  for (auto _ : st) s.rprop.Epoch();
+  st.counters["rms"] = s.rms();
+}
+BENCHMARK(BM_W1EpochThreads)->ArgsProduct({{1, 2, 3}, {1, 2}})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The workload's whole run: 200 epochs from the shared start, and the error it ends with.
 void BM_W1Run(benchmark::State& st) {

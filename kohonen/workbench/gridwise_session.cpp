@@ -1,6 +1,7 @@
 #include "kohonen/workbench/gridwise_session.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <new>
 #include <span>
 
@@ -109,6 +110,24 @@ std::vector<std::string> GridwiseSession::networkLines() const {
           "Number of columns: " + std::to_string(net_->columns())};
 }
 
+std::string GridwiseSession::qualityLine() const {
+  if (!net_ || !quality_) return std::string();
+  char line[96];
+  std::snprintf(line, sizeof line, "Quantisation error: %.5g, topographic error: %.3f",
+                quality_->quantisationError, quality_->topographicError);
+  return line;
+}
+
+void GridwiseSession::measureQuality() {
+  quality_.reset();
+  if (!net_) return;
+  try {
+    quality_ = measureMapQuality(*net_, dataSet_.workingMatrix());
+  } catch (const MyException&) {
+    // A map that does not fit the patterns has no quality to show.
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Commands of the Project page
 
@@ -120,6 +139,7 @@ void GridwiseSession::destroyNet() {
   net_.reset();
   cellIndex_.clear();
   lastTraining_ = {};
+  quality_.reset();
   notify(kNetChanged);
 }
 
@@ -219,6 +239,7 @@ bool GridwiseSession::createNetwork() {
     lastTraining_ = trainNetwork(*net_, working, settings_, *progress, cellIndex_);
     progress->close();
   }
+  measureQuality();
   notify(kNetChanged);
   return true;
 }
@@ -259,6 +280,7 @@ bool GridwiseSession::loadProject() {
   net_ = std::move(loaded.net);
   patterns_ = true;
   cellIndex_.rebuild(*net_, dataSet_.workingMatrix());
+  measureQuality();
   rememberChoiceFromDataSet();
   notify(kPatternsChanged | kComponentsChanged | kNetChanged);
   return true;

@@ -8,6 +8,7 @@
 
 #include "kohonen/engine/cell_index.h"
 #include "kohonen/engine/kohonen_net.h"
+#include "kohonen/engine/map_quality.h"
 #include "kohonen/engine/map_views.h"
 #include "kohonen/engine/training_run.h"
 #include "kohonen/workbench/cell_requests.h"
@@ -77,6 +78,9 @@ class GridwiseSession {
   const ColumnChoice& columnChoice() const { return choice_; }
   // The outcome of the last training run (passes done, cancelled).
   const TrainingOutcome& lastTraining() const { return lastTraining_; }
+  // The map's quantisation and topographic error over the working matrix, measured after each
+  // training run and when a project is loaded; nothing without a map.
+  const std::optional<MapQuality>& mapQuality() const { return quality_; }
 
   // --- Project page
   // "Patterns": each selected column as "name (normalisation)".
@@ -87,6 +91,9 @@ class GridwiseSession {
   // "Kohonen Network": "Number of rows: %i" and "Number of columns: %i", or "Net doesn't exist"
   // and an empty line.
   std::vector<std::string> networkLines() const;
+  // The line under the net's size: "Quantisation error: %.5g, topographic error: %.3f", or
+  // empty without a measured map.
+  std::string qualityLine() const;
   bool canCreateNetwork() const { return patterns_; }
   bool canSaveProject() const { return patterns_ && hasNet(); }
   // "Create New Map...", "Cell Description...", "Find Cell..." and "Output".
@@ -142,6 +149,7 @@ class GridwiseSession {
   bool setDefaultPreferences();
   // What the preferences sheet's OK and Apply deliver.
   void applyPreferences(const TrainingSettings& settings, const PaletteTable& palette);
+  void measureQuality();
 
  private:
   void notify(unsigned changes);
@@ -159,6 +167,7 @@ class GridwiseSession {
   std::optional<KohonenNet> net_;
   CellIndex cellIndex_;
   TrainingOutcome lastTraining_;
+  std::optional<MapQuality> quality_;
   TrainingSettings settings_;
   PaletteTable palette_;
   ColumnChoice choice_;

@@ -1,6 +1,7 @@
 #include "mlp/engine/training_run.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <limits>
 #include <new>
@@ -154,6 +155,11 @@ bool TrainingRun::StartTraining() {
     std::lock_guard lock(stateMutex_);
     failure_.clear();
   }
+  {
+    // The network the run starts from competes too: the first epochs may make it worse.
+    std::lock_guard lock(modelMutex_);
+    keepBestLocked();
+  }
   running_ = algorithm;
   isTraining_.store(1);
   mayStep_.store(1);
@@ -204,8 +210,71 @@ bool TrainingRun::stepLocked() {
   // The algorithm attached by the last start: the worker never looks into the loader, which
   // belongs to the user interface.
   if (running_) running_->Epoch();
+  keepBestLocked();
   publishLocked();
   return stoppingCriteriaMetLocked();
+}
+
+// --- The best network -------------------------------------------------------------------------
+
+void TrainingRun::keepBestLocked() {
+  if (!errorsExistLocked() || epochCounter_ < 0 || epochCounter_ >= historyCapacity_) return;
+  const float trainingError = trainingErrors_[epochCounter_];
+  const float testError = testErrors_[epochCounter_];
+  const float deciding = testCount_ > 0 ? testError : trainingError;
+  if (std::isnan(deciding)) return;
+  {
+    std::lock_guard lock(stateMutex_);
+    const float kept = testCount_ > 0 ? best_.testError : best_.trainingError;
+    if (best_.kept && !(deciding < kept)) return;
+  }
+  // Only an improvement copies: a few thousand doubles at most, once the error stops falling
+  // hardly ever.
+  try {
+    bestWeights_.resize(network_->WeightCount());
+  } catch (const std::bad_alloc&) {
+    return;  // nothing kept rather than a run ended for want of a copy
+  }
+  double* target = bestWeights_.data();
+  for (int layer = 0; layer < network_->layerCount; ++layer) {
+    for (int index = 0; index < network_->neuronCounts[layer]; ++index) {
+      const Neuron& neuron = *network_->neurons[layer][index];
+      target = std::copy_n(neuron.AllWeights(), neuron.WeightCount(), target);
+    }
+  }
+  std::lock_guard lock(stateMutex_);
+  best_.kept = true;
+  best_.epoch = epochCounter_;
+  best_.trainingError = trainingError;
+  best_.testError = testError;
+}
+
+void TrainingRun::forgetBestLocked() {
+  bestWeights_.clear();
+  std::lock_guard lock(stateMutex_);
+  best_ = BestNetworkInfo();
+}
+
+BestNetworkInfo TrainingRun::bestNetwork() const {
+  std::lock_guard lock(stateMutex_);
+  return best_;
+}
+
+bool TrainingRun::RestoreBestNetwork() {
+  if (!quiesce() || !network_ || !networkExists_) return false;
+  std::lock_guard lock(modelMutex_);
+  if (!bestNetwork().kept || bestWeights_.size() != network_->WeightCount()) return false;
+  const double* source = bestWeights_.data();
+  for (int layer = 0; layer < network_->layerCount; ++layer) {
+    for (int index = 0; index < network_->neuronCounts[layer]; ++index) {
+      Neuron& neuron = *network_->neurons[layer][index];
+      std::copy_n(source, neuron.WeightCount(), neuron.AllWeights());
+      source += neuron.WeightCount();
+    }
+  }
+  measureErrorsLocked();
+  publishLocked();
+  return true;
 }
 
 int TrainingRun::measureAfterEpoch(void* run) {
@@ -272,6 +341,8 @@ bool TrainingRun::ClearHistory() {
 }
 
 void TrainingRun::clearHistoryLocked() {
+  // The kept best network belongs to the history's epochs.
+  forgetBestLocked();
   // Free first, so that a history that could not grow leaves room for the fresh one.
   trainingStorage_.reset();
   testStorage_.reset();
@@ -371,6 +442,8 @@ bool TrainingRun::ApplyTestSet() {
   const std::int32_t exampleCount = dataSet_.rows();
   testCount_ = dataSet_.orderRows(testCount_);
   trainingCount_ = exampleCount - testCount_;
+  // Errors kept for another split no longer compare.
+  forgetBestLocked();
   measureErrorsLocked();
   publishLocked();
   return true;
@@ -380,6 +453,7 @@ bool TrainingRun::ResetSplit() {
   if (!quiesce()) return false;
   std::lock_guard lock(modelMutex_);
   dataSet_.resetOrder();
+  forgetBestLocked();
   testCount_ = 0;
   trainingCount_ = dataSet_.rows();
   publishLocked();
@@ -463,6 +537,7 @@ bool TrainingRun::SetNetwork(std::unique_ptr<Perceptron> network) {
   if (!quiesce()) return false;
   if (network_) DiscardNetwork();
   std::lock_guard lock(modelMutex_);
+  forgetBestLocked();
   network_ = std::move(network);
   networkExists_ = network_ ? 1 : 0;
   measureErrorsLocked();

@@ -55,6 +55,16 @@ struct TrainingSnapshot {
   float testError = 0.0f;      // testErrors[epochCounter]
 };
 
+// The network with the lowest error seen while training (after each epoch, and the network each
+// start begins from): its epoch and the errors measured there. The test error decides; the
+// training error when there are no test examples. Ties keep the earlier network.
+struct BestNetworkInfo {
+  bool kept = false;
+  int epoch = 0;
+  float trainingError = 0.0f;
+  float testError = 0.0f;
+};
+
 // What a reader sees while it holds the model (see WithModel): no epoch runs meanwhile. The
 // network may be evaluated (that writes its scratch arrays, which is why readers are serialised
 // with the epochs). History entries 0..epochCounter are valid.
@@ -203,6 +213,10 @@ class TrainingRun {
   // Makes network the current one (discarding any previous one), sets networkExists and measures
   // the errors. Refused (network dropped, false) while training runs.
   bool SetNetwork(std::unique_ptr<Perceptron> network);
+  // Puts the kept best network's weights back into the network and measures the errors afresh
+  // into the current entry; the history and the kept copy stay. False while training runs or
+  // when nothing is kept.
+  bool RestoreBestNetwork();
   // Called after the data set's examples changed (new table or new columns) while stopped:
   // every example becomes a training example again until ApplyTestSet runs.
   bool ResetSplit();
@@ -211,6 +225,8 @@ class TrainingRun {
   // Never waits for an epoch.
   TrainingSnapshot Snapshot() const;
   StoppingCriteria stoppingCriteria() const;
+  // The kept best network's epoch and errors (never waits for an epoch).
+  BestNetworkInfo bestNetwork() const;
   // True when a network exists and fits the data set (otherwise the page shows "Not exist").
   bool ErrorsExist() const;
   // Failure that ended the worker early (a memory shortage while measuring), empty when none.
@@ -254,6 +270,10 @@ class TrainingRun {
   // Adds kHistoryStep entries to both histories; false (nothing changed) when memory is short.
   bool growHistoryLocked();
   void publishLocked();
+  // After an epoch and at a start: copies the weights when the current entry's deciding error is
+  // below the kept one.
+  void keepBestLocked();
+  void forgetBestLocked();
   bool errorsExistLocked() const;
   TrainingModelView viewLocked();
   TrainingContext makeContext();
@@ -279,11 +299,14 @@ class TrainingRun {
   int testCount_ = 0;
   int trainingCount_ = 0;
   int historyLimit_ = std::numeric_limits<int>::max();
+  // All weights of the best network, neuron after neuron in layer order.
+  std::vector<double> bestWeights_;
   mutable std::mutex modelMutex_;
 
   // Guarded by stateMutex_, which is never held for longer than a copy.
   StoppingCriteria criteria_;
   TrainingSnapshot snapshot_;
+  BestNetworkInfo best_;
   std::string failure_;
   mutable std::mutex stateMutex_;
 

@@ -447,6 +447,13 @@ bool VantorSession::ClearHistory() {
   return cleared;
 }
 
+bool VantorSession::RestoreBestNetwork() {
+  if (run_.isTraining()) return false;
+  const bool restored = run_.RestoreBestNetwork();
+  if (restored) markChanged(kNetworkChanged | kHistoriesChanged);
+  return restored;
+}
+
 // --- Output page -------------------------------------------------------------------------------
 
 OutputWriter::Outcome VantorSession::Output(OutputPlace& place, OutputKind kind) {
@@ -547,6 +554,15 @@ std::string VantorSession::EpochText() const {
 
 std::string VantorSession::TrainingErrorText() const {
   return run_.ErrorsExist() ? formatError(run_.Snapshot().trainingError) : kNotExistText;
+}
+
+std::string VantorSession::BestNetworkText() const {
+  const BestNetworkInfo best = run_.bestNetwork();
+  if (!best.kept) return std::string();
+  const TrainingSnapshot snapshot = run_.Snapshot();
+  const bool byTest = snapshot.testCount > 0;
+  return "epoch " + std::to_string(best.epoch) + (byTest ? ", test error " : ", training error ") +
+         formatError(byTest ? best.testError : best.trainingError);
 }
 
 std::string VantorSession::TestErrorText() const {

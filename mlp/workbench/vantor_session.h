@@ -145,6 +145,13 @@ class VantorSession {
   bool RandomizeSynapses();
   bool EditTestSet();
   bool ClearHistory();
+  // "Restore best network": the network kept at the lowest error goes back into the network,
+  // its errors measured afresh into the current epoch; the history stays. False (nothing shown)
+  // while training runs or when nothing is kept.
+  bool RestoreBestNetwork();
+  bool bestNetworkKept() const { return run_.bestNetwork().kept; }
+  // The training page's line for the kept network: "epoch %i, test error %8.5g", or empty.
+  std::string BestNetworkText() const;
   // The readiness check with its messages (save project, start training, the graphs).
   bool CheckTrainingData() { return run_.CheckTrainingData(); }
 

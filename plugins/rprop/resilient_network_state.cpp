@@ -1,6 +1,7 @@
 #include "plugins/rprop/resilient_network_state.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -125,47 +126,56 @@ void ResilientNetworkState::Reset(double initialStep) {
 
 void ResilientNetworkState::ForwardWithDerivatives(const double* question) {
   LoadDenseWeights();
-  ForwardBlock(&question, 1);
-  KeepRow(0);
+  ForwardBlock(&question, 1, blockPlace());
+  KeepRow(0, blockPlace());
+}
+
+ResilientNetworkState::View ResilientNetworkState::view(int l, Place place) const {
+  Layer& layer = *layers_[l];
+  if (!place.all) return {layer.outputs.data(), layer.slopes.data(), layer.deltas.data(), layer.rows.data()};
+  const std::size_t at = std::size_t(place.start) * layer.width;
+  return {layer.allOutputs.data() + at, layer.allSlopes.data() + at, layer.allDeltas.data() + at,
+          layer.allRows.data() + place.start};
 }
 
 // Every layer's net inputs, outputs and derivative values for the examples of one block.
-void ResilientNetworkState::ForwardBlock(const double* const* questions, int rows) {
+void ResilientNetworkState::ForwardBlock(const double* const* questions, int rows, Place place) {
   const double* const* in = questions;
   for (int l = 0; l < network_->layerCount; ++l) {
     Layer& layer = *layers_[l];
+    const View v = view(l, place);
     if (layer.dense) {
       simd::denseNetInputs(in, rows, layer.inputs, layer.inputMajor.data(), layer.bias.data(), layer.width,
-                           layer.outputs.data());
+                           v.outputs);
     } else {
       Neuron* const* neurons = network_->neurons[l];
       for (int e = 0; e < rows; ++e) {
-        double* net = &layer.outputs[std::size_t(e) * layer.width];
+        double* net = v.outputs + std::size_t(e) * layer.width;
         for (int j = 0; j < layer.neurons; ++j) net[j] = neurons[j]->NetInput(in[e]);
       }
     }
-    Activate(l, rows);
-    in = layer.rows.data();
+    Activate(l, rows, v);
+    in = v.rows;
   }
 }
 
 // Turns the block's net inputs of the layer into outputs y and derivative values f′.
-void ResilientNetworkState::Activate(int l, int rows) {
+void ResilientNetworkState::Activate(int l, int rows, const View& v) {
   Layer& layer = *layers_[l];
   switch (layer.activation) {
     case ActivationKind::kTanh:
-      rprop_tanh::tanhWithSlope(layer.outputs.data(), layer.slopes.data(), rows * layer.width);
+      rprop_tanh::tanhWithSlope(v.outputs, v.slopes, rows * layer.width);
       return;
     case ActivationKind::kLinear:
-      return;  // y = s, and the slopes hold 1 since construction
+      return;  // y = s, and the slopes hold 1 since they were made
     case ActivationKind::kNetworkFunction:
       break;
   }
   const ActivationFunction f = network_->activations[l];
   const DerivativeFunction df = network_->derivatives[l];
   for (int e = 0; e < rows; ++e) {
-    double* out = &layer.outputs[std::size_t(e) * layer.width];
-    double* slope = &layer.slopes[std::size_t(e) * layer.width];
+    double* out = v.outputs + std::size_t(e) * layer.width;
+    double* slope = v.slopes + std::size_t(e) * layer.width;
     for (int j = 0; j < layer.neurons; ++j) {
       const double s = out[j];
       const double y = f(s);
@@ -176,66 +186,68 @@ void ResilientNetworkState::Activate(int l, int rows) {
 }
 
 void ResilientNetworkState::BackPropagateBlock(const double* const* questions, const double* const* targets,
-                                               int rows) {
+                                               int rows, Place place, bool accumulate) {
   const int last = network_->layerCount - 1;
   // Output layer: δ = ∂E/∂s = (y − t)·f′(s).
-  Layer& top = *layers_[last];
+  const Layer& top = *layers_[last];
+  const View t = view(last, place);
   for (int e = 0; e < rows; ++e) {
     const std::size_t at = std::size_t(e) * top.width;
     for (int j = 0; j < top.neurons; ++j)
-      top.deltas[at + j] = (top.outputs[at + j] - targets[e][j]) * top.slopes[at + j];
+      t.deltas[at + j] = (t.outputs[at + j] - targets[e][j]) * t.slopes[at + j];
   }
   // Top down: each layer's gradient from its δ and inputs, then the δ of the layer below,
   // δ[l-1][m] = f′[l-1][m] · Σ_k ∂s[l][k]/∂y[l-1][m] · δ[l][k].
   for (int l = last; l >= 0; --l) {
-    AccumulateLayer(l, l == 0 ? questions : layers_[l - 1]->rows.data(), rows);
-    if (l > 0) PropagateSignal(l, rows);
+    const View v = view(l, place);
+    if (accumulate) AccumulateLayer(l, l == 0 ? questions : view(l - 1, place).rows, rows, v);
+    if (l > 0) PropagateSignal(l, rows, v, view(l - 1, place));
   }
 }
 
 // Adds δ·∂s/∂w of every neuron of the layer for every example of the block, examples in order.
-void ResilientNetworkState::AccumulateLayer(int l, const double* const* inputs, int rows) {
+void ResilientNetworkState::AccumulateLayer(int l, const double* const* inputs, int rows, const View& v) {
   Layer& layer = *layers_[l];
   if (layer.dense) {
-    simd::accumulateDenseGradient(inputs, layer.deltas.data(), rows, layer.inputs, layer.width,
-                                  layer.gradient.data());
+    simd::accumulateDenseGradient(inputs, v.deltas, rows, layer.inputs, layer.width, layer.gradient.data());
     return;
   }
   const auto& states = neuronStates_[l];
   for (int e = 0; e < rows; ++e) {
-    const double* delta = &layer.deltas[std::size_t(e) * layer.width];
+    const double* delta = v.deltas + std::size_t(e) * layer.width;
     for (int j = 0; j < layer.neurons; ++j) states[j]->Accumulate(inputs[e], delta[j]);
   }
 }
 
 // The δ of layer l-1 from the δ of layer l.
-void ResilientNetworkState::PropagateSignal(int l, int rows) {
+void ResilientNetworkState::PropagateSignal(int l, int rows, const View& v, const View& below) {
   const Layer& layer = *layers_[l];
-  Layer& below = *layers_[l - 1];
+  const Layer& lower = *layers_[l - 1];
   if (layer.dense) {
-    simd::denseBackSignal(layer.deltas.data(), rows, layer.neurons, layer.width, layer.neuronMajor.data(),
-                          below.width, below.slopes.data(), below.deltas.data());
+    simd::denseBackSignal(v.deltas, rows, layer.neurons, layer.width, layer.neuronMajor.data(), lower.width,
+                          below.slopes, below.deltas);
     return;
   }
   const auto& states = neuronStates_[l];
   for (int e = 0; e < rows; ++e) {
-    const std::size_t at = std::size_t(e) * below.width;
-    double* signal = &below.deltas[at];
-    std::fill(signal, signal + below.neurons, 0.0);
+    const std::size_t at = std::size_t(e) * lower.width;
+    double* signal = below.deltas + at;
+    std::fill(signal, signal + lower.neurons, 0.0);
     for (int k = 0; k < layer.neurons; ++k)
-      states[k]->AddInputSignal(below.rows[e], layer.deltas[std::size_t(e) * layer.width + k], signal);
-    for (int m = 0; m < below.neurons; ++m) signal[m] = below.slopes[at + m] * signal[m];
+      states[k]->AddInputSignal(below.rows[e], v.deltas[std::size_t(e) * layer.width + k], signal);
+    for (int m = 0; m < lower.neurons; ++m) signal[m] = below.slopes[at + m] * signal[m];
   }
 }
 
 // Copies one row of the block into the network's scratch arrays, as a forward pass of the network
 // would have left them.
-void ResilientNetworkState::KeepRow(int row) {
+void ResilientNetworkState::KeepRow(int row, Place place) {
   for (int l = 0; l < network_->layerCount; ++l) {
     const Layer& layer = *layers_[l];
+    const View v = view(l, place);
     const std::size_t at = std::size_t(row) * layer.width;
-    std::copy_n(&layer.outputs[at], layer.neurons, network_->layerOutputs[l]);
-    std::copy_n(&layer.slopes[at], layer.neurons, network_->layerDerivatives[l]);
+    std::copy_n(v.outputs + at, layer.neurons, network_->layerOutputs[l]);
+    std::copy_n(v.slopes + at, layer.neurons, network_->layerDerivatives[l]);
   }
 }
 
@@ -272,14 +284,125 @@ void ResilientNetworkState::AccumulateGradient(double* const* questions, double*
   // matrices, loaded once here.
   LoadDenseWeights();
   for (auto& layer : layers_) std::fill(layer->gradient.begin(), layer->gradient.end(), 0.0);
+  if (threads_ > 1 && count >= 2 * kMinRowsPerThread && AccumulateInParts(questions, targets, count)) {
+    StoreDenseGradients();
+    return;
+  }
   int rows = 0;
   for (int start = 0; start < count; start += rows) {
     rows = std::min(kBlockRows, count - start);
-    ForwardBlock(questions + start, rows);
-    BackPropagateBlock(questions + start, targets + start, rows);
+    ForwardBlock(questions + start, rows, blockPlace());
+    BackPropagateBlock(questions + start, targets + start, rows, blockPlace(), true);
   }
-  if (count > 0) KeepRow(rows - 1);
+  if (count > 0) KeepRow(rows - 1, blockPlace());
   StoreDenseGradients();
+}
+
+// --- The threaded gradient --------------------------------------------------------------------
+
+void ResilientNetworkState::SetThreadCount(int threads) {
+  threads = std::clamp(threads, 1, int{kMaxThreads});
+  if (threads == threads_) return;
+  pool_.reset();
+  threads_ = threads;
+}
+
+bool ResilientNetworkState::ReserveAllExamples(int count, int parts) {
+  if (count <= allCapacity_ && static_cast<int>(shifted_.size()) >= parts) return true;
+  try {
+    const int capacity = std::max(count, allCapacity_);
+    for (auto& layer : layers_) {
+      const std::size_t size = std::size_t(capacity) * layer->width;
+      // Zero throughout: lanes past the last neuron must hold finite values, as in the blocks.
+      layer->allOutputs.assign(size, 0.0);
+      layer->allSlopes.assign(size, layer->activation == ActivationKind::kLinear ? 1.0 : 0.0);
+      layer->allDeltas.assign(size, 0.0);
+      layer->allRows.resize(std::size_t(capacity));
+      for (int e = 0; e < capacity; ++e)
+        layer->allRows[e] = &layer->allOutputs[std::size_t(e) * layer->width];
+    }
+    std::size_t widest = 0;
+    for (auto& layer : layers_) widest = std::max(widest, std::size_t(layer->inputs + 1) * layer->width);
+    shifted_.assign(std::size_t(parts), std::vector<const double*>(std::size_t(capacity)));
+    partial_.assign(std::size_t(parts), std::vector<double>(widest));
+    allCapacity_ = capacity;
+    return true;
+  } catch (const std::bad_alloc&) {
+    for (auto& layer : layers_) {
+      layer->allOutputs = {};
+      layer->allSlopes = {};
+      layer->allDeltas = {};
+      layer->allRows = {};
+    }
+    shifted_.clear();
+    partial_.clear();
+    allCapacity_ = 0;
+    return false;
+  }
+}
+
+bool ResilientNetworkState::AccumulateInParts(double* const* questions, double* const* targets, int count) {
+  if (!pool_) {
+    try {
+      pool_ = std::make_unique<WorkerPool>(threads_);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+  const int parts = std::min(pool_->size(), count / kMinRowsPerThread);
+  if (parts < 2 || !ReserveAllExamples(count, pool_->size())) return false;
+  // Every example forward and back, contiguous parts in blocks; the signals stay.
+  pool_->run([&](int part) {
+    if (part >= parts) return;
+    const int first = static_cast<int>(std::int64_t(count) * part / parts);
+    const int end = static_cast<int>(std::int64_t(count) * (part + 1) / parts);
+    int rows = 0;
+    for (int start = first; start < end; start += rows) {
+      rows = std::min(kBlockRows, end - start);
+      ForwardBlock(questions + start, rows, {true, start});
+      BackPropagateBlock(questions + start, targets + start, rows, {true, start}, false);
+    }
+  });
+  // Then the sums, each weight's over all examples in ascending order.
+  pool_->run([&](int part) {
+    if (part < parts) AccumulateShare(part, parts, questions, count);
+  });
+  KeepRow(count - 1, {true, 0});
+  return true;
+}
+
+// The gradient rows (first order) or neurons (higher orders) of every layer that fall to part.
+void ResilientNetworkState::AccumulateShare(int part, int parts, double* const* questions, int count) {
+  for (int l = 0; l < network_->layerCount; ++l) {
+    Layer& layer = *layers_[l];
+    const double* const* inputs = l == 0 ? questions : layers_[l - 1]->allRows.data();
+    if (!layer.dense) {
+      const auto& states = neuronStates_[l];
+      const int first = layer.neurons * part / parts, end = layer.neurons * (part + 1) / parts;
+      for (int j = first; j < end; ++j)
+        for (int e = 0; e < count; ++e)
+          states[j]->Accumulate(inputs[e], layer.allDeltas[std::size_t(e) * layer.width + j]);
+      continue;
+    }
+    // Rows 0 … inputs − 1 are the inputs', row `inputs` the bias's; the part holding the bias
+    // row sums in place, the others into rows of their own with a spare bias row at the end.
+    const int total = layer.inputs + 1;
+    const int first = total * part / parts, end = total * (part + 1) / parts;
+    if (first == end) continue;
+    std::vector<const double*>& shifted = shifted_[std::size_t(part)];
+    for (int e = 0; e < count; ++e) shifted[std::size_t(e)] = inputs[e] + first;
+    double* rows = layer.gradient.data() + std::size_t(first) * layer.width;
+    if (end == total) {
+      simd::accumulateDenseGradient(shifted.data(), layer.allDeltas.data(), count, layer.inputs - first,
+                                    layer.width, rows);
+    } else {
+      double* own = partial_[std::size_t(part)].data();
+      std::fill(own, own + std::size_t(end - first + 1) * layer.width, 0.0);
+      simd::accumulateDenseGradient(shifted.data(), layer.allDeltas.data(), count, end - first, layer.width,
+                                    own);
+      std::copy_n(own, std::size_t(end - first) * layer.width, rows);
+    }
+  }
 }
 
 void ResilientNetworkState::Update(const RpropStepRule& rule) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "plugins/rprop/resilient_neuron_state.h"
+#include "plugins/rprop/worker_pool.h"
 
 class Perceptron;
 
@@ -35,7 +36,19 @@ class ResilientNetworkState {
   // computed for all examples at once, vectorised across neurons, so every weight's gradient is
   // still the sum over the examples in ascending order: the result is bit for bit that of
   // back-propagating one example after another.
+  // With more than one thread (SetThreadCount) and enough examples, the examples are first
+  // propagated in contiguous parts, one per thread, keeping every example's outputs and error
+  // signals; then the gradients are summed with the weights shared out among the threads, each
+  // weight over all examples in ascending order: bit for bit the one-thread result.
   void AccumulateGradient(double* const* questions, double* const* targets, int count);
+
+  // Threads the batch gradient may use, 1 … kMaxThreads (clamped). The threads start with the
+  // first epoch that uses them.
+  void SetThreadCount(int threads);
+  int threadCount() const { return threads_; }
+  static constexpr int kMaxThreads = 64;
+  // Examples each thread must have at least before the gradient is shared out.
+  static constexpr int kMinRowsPerThread = 64;
 
   // The Rprop step on every weight, layer 0 first.
   void Update(const RpropStepRule& rule);
@@ -73,14 +86,42 @@ class ResilientNetworkState {
     std::vector<double> bias;         // dense: width
     std::vector<double> neuronMajor;  // dense, above layer 0: neurons × (width of the layer below)
     std::vector<double> gradient;     // dense: (inputs + 1) × width, the bias row last
+    // Every example's values for the threaded gradient: count × width each, and its rows.
+    std::vector<double> allOutputs;
+    std::vector<double> allSlopes;
+    std::vector<double> allDeltas;
+    std::vector<const double*> allRows;
   };
 
-  void ForwardBlock(const double* const* questions, int rows);
-  void Activate(int layer, int rows);
-  void BackPropagateBlock(const double* const* questions, const double* const* targets, int rows);
-  void AccumulateLayer(int layer, const double* const* inputs, int rows);
-  void PropagateSignal(int layer, int rows);
-  void KeepRow(int row);
+  // Where a block's values go: the layer's block buffers, or the rows from `start` on of the
+  // all-example buffers.
+  struct Place {
+    bool all;
+    int start;
+  };
+  // The block buffers. A function, not a constant: an inline variable of the class would be a
+  // unique symbol, which keeps the plug-in library from ever being unloaded.
+  static constexpr Place blockPlace() { return {false, 0}; }
+  struct View {
+    double* outputs;
+    double* slopes;
+    double* deltas;
+    const double* const* rows;
+  };
+  View view(int layer, Place place) const;
+
+  void ForwardBlock(const double* const* questions, int rows, Place place);
+  void Activate(int layer, int rows, const View& v);
+  // accumulate: add the block's gradients at once (one thread) or leave them for later.
+  void BackPropagateBlock(const double* const* questions, const double* const* targets, int rows, Place place,
+                          bool accumulate);
+  void AccumulateLayer(int layer, const double* const* inputs, int rows, const View& v);
+  void PropagateSignal(int layer, int rows, const View& v, const View& below);
+  void KeepRow(int row, Place place);
+  // The threaded gradient; false (nothing done) when its buffers cannot be had.
+  bool AccumulateInParts(double* const* questions, double* const* targets, int count);
+  bool ReserveAllExamples(int count, int parts);
+  void AccumulateShare(int part, int parts, double* const* questions, int count);
   void LoadDenseWeights();
   void StoreDenseGradients();
 
@@ -89,4 +130,10 @@ class ResilientNetworkState {
   std::vector<std::vector<std::unique_ptr<ResilientNeuronState>>> neuronStates_;
   // What the state was built against, to recognise a network that was replaced.
   std::vector<const double*> weightBlocks_;
+
+  int threads_ = 1;
+  std::unique_ptr<WorkerPool> pool_;
+  int allCapacity_ = 0;                              // examples the all-example buffers hold
+  std::vector<std::vector<const double*>> shifted_;  // per thread: example rows from an input on
+  std::vector<std::vector<double>> partial_;         // per thread: gradient rows of its share
 };

@@ -1,6 +1,8 @@
 #include "plugins/rprop/resilient_propagation.h"
 
+#include <algorithm>
 #include <new>
+#include <thread>
 
 #include "mlp/engine/perceptron.h"
 #include "shared/exceptions.h"
@@ -22,6 +24,7 @@ std::string ResilientPropagation::Name() {
 int ResilientPropagation::Epoch() {
   std::unique_lock lock(mutex_);
   if (!attached) return 0;
+  state->SetThreadCount(threads_);
   state->AccumulateGradient(context.questions, context.answers, context.trainingCount);
   state->Update({decreaseFactor, increaseFactor, minimalStep, maximalStep});
   if (context.epochCounter) ++*context.epochCounter;
@@ -96,4 +99,19 @@ void ResilientPropagation::setParameters(const RpropParameters& p) {
   maximalStep = p.maximalStep;
   decreaseFactor = p.decreaseFactor;
   increaseFactor = p.increaseFactor;
+}
+
+int ResilientPropagation::defaultThreadCount() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return std::clamp(static_cast<int>(cores), 1, int{ResilientNetworkState::kMaxThreads});
+}
+
+int ResilientPropagation::threadCount() const {
+  std::lock_guard lock(mutex_);
+  return threads_;
+}
+
+void ResilientPropagation::setThreadCount(int threads) {
+  std::lock_guard lock(mutex_);
+  threads_ = std::clamp(threads, 1, int{ResilientNetworkState::kMaxThreads});
 }

@@ -54,6 +54,12 @@ class ResilientPropagation final : public TrainingAlgorithm {
   RpropParameters parameters() const;
   void setParameters(const RpropParameters& parameters);
 
+  // Threads an epoch's gradient may use (default: the machine's cores). Any count gives the
+  // same weights, bit for bit; it only changes how fast an epoch goes. Clamped to 1 … 64.
+  int threadCount() const;
+  void setThreadCount(int threads);
+  static int defaultThreadCount();
+
   // Copy of the record received by the last Attach.
   TrainingContext context{};
   double decreaseFactor = kDefaultDecreaseFactor;  // η−, "Nu (-) "
@@ -68,6 +74,7 @@ class ResilientPropagation final : public TrainingAlgorithm {
   bool BuildState();
 
   RpropParameterEditor editor_;
+  int threads_ = defaultThreadCount();
   // Two main sheets may share this one object: an epoch on one sheet's training thread must not
   // meet an Attach or Detach from the other sheet's user interface.
   mutable std::mutex mutex_;

@@ -237,6 +237,9 @@ TEST_F(BatchProgramTest, RunsOnTheSamplesWriteEveryPromisedFile) {
   EXPECT_NEAR(map["retained fraction"].toDouble(), 0.958, 1e-3);
   EXPECT_EQ(map["map"].toObject()["rows"].toInt(), 10);
   EXPECT_GT(map["map"].toObject()["quantisation error"].toDouble(), 0.0);
+  const QJsonObject quality = map["map"].toObject()["map quality"].toObject();
+  EXPECT_GT(quality["quantisation error"].toDouble(), 0.0);
+  EXPECT_LT(quality["topographic error"].toDouble(), 0.5);
 
   // Every file the summaries list exists and is not empty; the workbook holds both outputs.
   for (const QJsonObject& s : {summary, map})
@@ -248,6 +251,31 @@ TEST_F(BatchProgramTest, RunsOnTheSamplesWriteEveryPromisedFile) {
   EXPECT_EQ(book->findSheet("Cells")->value(2, 2).vt(), platform::VT_BSTR);  // the first flower's row letters
   EXPECT_TRUE(book->findSheet("Cells")->value(152, 2).isEmpty());
   EXPECT_EQ(readAll(work.path() / "pc.png").substr(1, 3), "PNG");
+}
+
+TEST_F(BatchProgramTest, KeepBestEndsOnTheNetworkOfTheLowestTestError) {
+  const ProcessResult kept =
+      run(irisVantor({"--test-count", "40", "--epochs", "80", "--keep-best", "--json", "kept.json"}));
+  ASSERT_EQ(kept.exitCode, 0) << kept.err;
+  const QJsonObject net = jsonFile(work.path() / "kept.json")["network"].toObject();
+  const QJsonObject best = net["best network"].toObject();
+  ASSERT_FALSE(best.isEmpty());
+  EXPECT_TRUE(best["restored"].toBool());
+  EXPECT_GE(best["epoch"].toInt(), 1);
+  EXPECT_LE(best["epoch"].toInt(), 80);
+  // The restored network's errors are measured afresh: they are the kept ones, and the kept test
+  // error is the lowest of the history.
+  EXPECT_EQ(net["final test error"].toDouble(), best["test error"].toDouble());
+  EXPECT_EQ(net["final training error"].toDouble(), best["training error"].toDouble());
+  EXPECT_EQ(net["best test error"].toDouble(), best["test error"].toDouble());
+  EXPECT_EQ(net["epochs"].toInt(), 80);
+
+  const ProcessResult plain =
+      run(irisVantor({"--test-count", "40", "--epochs", "80", "--json", "plain.json"}));
+  ASSERT_EQ(plain.exitCode, 0) << plain.err;
+  const QJsonObject plainNet = jsonFile(work.path() / "plain.json")["network"].toObject();
+  EXPECT_FALSE(plainNet["best network"].toObject()["restored"].toBool());
+  EXPECT_EQ(plainNet["best network"].toObject()["epoch"].toInt(), best["epoch"].toInt());
 }
 
 TEST_F(BatchProgramTest, ANamedSheetIsReadAndTheOutputKeepsTheRestOfTheWorkbook) {

@@ -39,6 +39,14 @@ ProjectPage::ProjectPage(GridwiseSession& session, CommandRunner run, QWidget* p
 
   QGroupBox* components = twoLineGroup(tr("Principal components"), componentLines_, this);
   QGroupBox* network = twoLineGroup(tr("Kohonen Network"), networkLines_, this);
+  // How well the trained map fits its patterns, under its size.
+  qualityLine_ = new QLabel(network);
+  qualityLine_->setObjectName("mapQuality");
+  qualityLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  qualityLine_->setToolTip(
+      tr("Quantisation error: mean distance of each row to its winning cell.\n"
+         "Topographic error: share of rows whose two best cells are not neighbours."));
+  network->layout()->addWidget(qualityLine_);
   createNetwork_ = new QPushButton(tr("Create Network..."), network);
   network->layout()->addWidget(createNetwork_);
 
@@ -97,6 +105,9 @@ void ProjectPage::refresh() {
     componentLines_[i]->setText(i < components.size() ? toQt(components[i]) : QString());
     networkLines_[i]->setText(i < network.size() ? toQt(network[i]) : QString());
   }
+  const QString quality = toQt(session_.qualityLine());
+  qualityLine_->setText(quality);
+  qualityLine_->setVisible(!quality.isEmpty());
   createNetwork_->setEnabled(session_.canCreateNetwork());
   saveProject_->setEnabled(session_.canSaveProject());
 }
@@ -107,4 +118,8 @@ QString ProjectPage::componentLine(int line) const {
 
 QString ProjectPage::networkLine(int line) const {
   return line >= 0 && line < 2 ? networkLines_[line]->text() : QString();
+}
+
+QString ProjectPage::qualityLine() const {
+  return qualityLine_->text();
 }

@@ -28,6 +28,8 @@ class ProjectPage final : public QWidget, public GridwiseObserver {
   // Line 0 or 1 of the "Principal components" and "Kohonen Network" groups.
   QString componentLine(int line) const;
   QString networkLine(int line) const;
+  // The map's quality under its size; empty without a trained map.
+  QString qualityLine() const;
   QPushButton* createPatternsButton() const { return createPatterns_; }
   QPushButton* createNetworkButton() const { return createNetwork_; }
   QPushButton* loadProjectButton() const { return loadProject_; }
@@ -41,6 +43,7 @@ class ProjectPage final : public QWidget, public GridwiseObserver {
   QListWidget* patterns_ = nullptr;
   QLabel* componentLines_[2] = {nullptr, nullptr};
   QLabel* networkLines_[2] = {nullptr, nullptr};
+  QLabel* qualityLine_ = nullptr;
   QPushButton* createPatterns_ = nullptr;
   QPushButton* createNetwork_ = nullptr;
   QPushButton* loadProject_ = nullptr;

@@ -25,6 +25,8 @@ CTrainingPage::CTrainingPage(VantorSession& session, VantorGraphs& graphs, QWidg
   scatter_ = button("Scattering diagram");
   errors_ = button("Errors history");
   answers_ = button("Network answers...");
+  restoreBest_ = button("Restore best network");
+  restoreBest_->setToolTip(tr("Put back the network with the lowest error seen while training"));
 
   auto* commands = new QGroupBox(tr("Commands"), this);
   auto* commandsLayout = new QGridLayout(commands);
@@ -34,6 +36,7 @@ CTrainingPage::CTrainingPage(VantorSession& session, VantorGraphs& graphs, QWidg
   commandsLayout->addWidget(clear_, 1, 1);
   commandsLayout->addWidget(stopping_, 2, 0);
   commandsLayout->addWidget(testSet_, 2, 1);
+  commandsLayout->addWidget(restoreBest_, 3, 0, 1, 2);
 
   auto* algorithm = new QGroupBox(tr("Training Algorithm"), this);
   auto* algorithmLayout = new QVBoxLayout(algorithm);
@@ -51,9 +54,10 @@ CTrainingPage::CTrainingPage(VantorSession& session, VantorGraphs& graphs, QWidg
   epochs_ = new QLabel(this);
   testError_ = new QLabel(this);
   trainingError_ = new QLabel(this);
+  best_ = new QLabel(this);
   // "%8.5g" pads to eight places: a fixed-pitch font keeps the numbers aligned.
   const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  for (QLabel* text : {epochs_, testError_, trainingError_}) {
+  for (QLabel* text : {epochs_, testError_, trainingError_, best_}) {
     text->setFont(fixed);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     text->setMinimumWidth(90);
@@ -61,6 +65,7 @@ CTrainingPage::CTrainingPage(VantorSession& session, VantorGraphs& graphs, QWidg
   infoLayout->addRow(tr("Epoches"), epochs_);
   infoLayout->addRow(tr("Test error"), testError_);
   infoLayout->addRow(tr("Training error"), trainingError_);
+  infoLayout->addRow(tr("Best kept"), best_);
 
   auto* grid = new QGridLayout(this);
   grid->addWidget(commands, 0, 0);
@@ -79,6 +84,10 @@ CTrainingPage::CTrainingPage(VantorSession& session, VantorGraphs& graphs, QWidg
   connect(randomize_, &QPushButton::clicked, this, [this] { session_.RandomizeSynapses(); });
   connect(clear_, &QPushButton::clicked, this, [this] {
     session_.ClearHistory();
+    RefreshButtons();
+  });
+  connect(restoreBest_, &QPushButton::clicked, this, [this] {
+    session_.RestoreBestNetwork();
     RefreshButtons();
   });
   connect(stopping_, &QPushButton::clicked, this, [this] { session_.EditStoppingCriteria(); });
@@ -113,6 +122,7 @@ void CTrainingPage::RefreshTexts() {
   epochs_->setText(QString::fromStdString(session_.EpochText()));
   testError_->setText(QString::fromStdString(session_.TestErrorText()));
   trainingError_->setText(QString::fromStdString(session_.TrainingErrorText()));
+  best_->setText(QString::fromStdString(session_.BestNetworkText()));
 }
 
 void CTrainingPage::RefreshButtons() {
@@ -122,6 +132,7 @@ void CTrainingPage::RefreshButtons() {
   for (QPushButton* button :
        {start_, randomize_, clear_, selectAlgorithm_, editAlgorithm_, testSet_, answers_})
     button->setEnabled(!training);
+  restoreBest_->setEnabled(!training && session_.bestNetworkKept());
   // "Scattering diagram", "Errors history" and "Stopping criteria..." stay enabled.
 }
 
@@ -129,6 +140,8 @@ void CTrainingPage::sessionChanged(unsigned changes) {
   // The end of a run reaches the page as the sheet's refresh: the activation handler.
   if (changes & kTrainingStateChanged)
     onActivate();
-  else if (changes & (kHistoriesChanged | kNetworkChanged | kDataSetChanged))
+  else if (changes & (kNetworkChanged | kDataSetChanged | kTestSetChanged))
+    RefreshButtons();  // a kept best network may have been forgotten
+  else if (changes & kHistoriesChanged)
     RefreshTexts();
 }

@@ -40,6 +40,8 @@ class CTrainingPage : public QWidget, public VantorSessionObserver {
   QPushButton* scatterButton() const { return scatter_; }
   QPushButton* errorsButton() const { return errors_; }
   QPushButton* answersButton() const { return answers_; }
+  QPushButton* restoreBestButton() const { return restoreBest_; }
+  QLabel* bestLabel() const { return best_; }
   QLabel* epochLabel() const { return epochs_; }
   QLabel* testErrorLabel() const { return testError_; }
   QLabel* trainingErrorLabel() const { return trainingError_; }
@@ -58,6 +60,8 @@ class CTrainingPage : public QWidget, public VantorSessionObserver {
   QPushButton* scatter_ = nullptr;
   QPushButton* errors_ = nullptr;
   QPushButton* answers_ = nullptr;
+  QPushButton* restoreBest_ = nullptr;
+  QLabel* best_ = nullptr;
   QLabel* epochs_ = nullptr;
   QLabel* testError_ = nullptr;
   QLabel* trainingError_ = nullptr;

@@ -213,6 +213,7 @@ TEST_F(GridwiseWindowTest, IrisRoadThroughTheButtonsIntoTheSheetAndThroughAProje
   EXPECT_EQ(project->componentLine(0), "");
   EXPECT_EQ(project->networkLine(0), "Net doesn't exist");
   EXPECT_EQ(project->networkLine(1), "");
+  EXPECT_EQ(project->qualityLine(), "");
   EXPECT_TRUE(project->createPatternsButton()->isEnabled());
   EXPECT_TRUE(project->loadProjectButton()->isEnabled());
   EXPECT_FALSE(project->createNetworkButton()->isEnabled());
@@ -235,6 +236,9 @@ TEST_F(GridwiseWindowTest, IrisRoadThroughTheButtonsIntoTheSheetAndThroughAProje
   project->createNetworkButton()->click();
   EXPECT_EQ(project->networkLine(0), "Number of rows: 5");
   EXPECT_EQ(project->networkLine(1), "Number of columns: 5");
+  EXPECT_TRUE(project->qualityLine().startsWith("Quantisation error: "))
+      << project->qualityLine().toStdString();
+  EXPECT_EQ(project->qualityLine().toStdString(), sheet->session().qualityLine());
   EXPECT_EQ(sheet->session().lastTraining().passes, 2000);
   EXPECT_TRUE(project->saveProjectButton()->isEnabled());
   for (QPushButton* b : {results->newMapButton(), results->cellDescriptionButton(), results->findCellButton(),

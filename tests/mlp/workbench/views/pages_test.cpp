@@ -134,6 +134,46 @@ TEST_F(PagesTest, TrainingStopsByItsCriteriaAndThePageFollows) {
   EXPECT_FALSE(page.stopButton()->isEnabled());
 }
 
+TEST_F(PagesTest, RestoreBestNetworkFollowsWhatTheRunKept) {
+  if (!listKestrel()) GTEST_SKIP() << "kestrel is not part of this build";
+  VantorSession& s = open(table);
+  prepareNetwork();
+  StoppingCriteria criteria;
+  criteria.useStoppingCriteria = 1;
+  criteria.maxEpochs = 30;
+  setCriteria(criteria);
+  TrainingNotifier notifier(s);
+  VantorGraphs graphs(s, nullptr);
+  CTrainingPage page(s, graphs);
+  EXPECT_FALSE(page.restoreBestButton()->isEnabled()) << "nothing kept yet";
+  EXPECT_EQ(page.bestLabel()->text(), "");
+
+  QTest::mouseClick(page.startButton(), Qt::LeftButton);
+  EXPECT_FALSE(page.restoreBestButton()->isEnabled()) << "disabled while training";
+  ASSERT_TRUE(processUntil([&] { return notifier.endDeliveries() == 1; }));
+  ASSERT_TRUE(page.restoreBestButton()->isEnabled());
+  const BestNetworkInfo best = s.run().bestNetwork();
+  ASSERT_TRUE(best.kept);
+  // No test examples: the training error decides.
+  EXPECT_TRUE(
+      page.bestLabel()->text().startsWith("epoch " + QString::number(best.epoch) + ", training error "))
+      << page.bestLabel()->text().toStdString();
+
+  // Rprop on this smooth problem may still be improving at the last epoch; spoil the network
+  // so that restoring visibly brings the kept errors back.
+  ASSERT_TRUE(s.run().ApplyRandomization({Randomization::Kind::Randomize, 3.0}));
+  QTest::mouseClick(page.restoreBestButton(), Qt::LeftButton);
+  EXPECT_EQ(page.epochLabel()->text(), "31");
+  EXPECT_EQ(s.run().Snapshot().trainingError, best.trainingError);
+  EXPECT_EQ(page.trainingErrorLabel()->text(), QString::fromStdString(s.TrainingErrorText()));
+  EXPECT_EQ(s.run().TrainingHistory().size(), 32u) << "the history stays";
+
+  QTest::mouseClick(page.clearButton(), Qt::LeftButton);
+  EXPECT_FALSE(page.restoreBestButton()->isEnabled());
+  EXPECT_EQ(page.bestLabel()->text(), "");
+  EXPECT_TRUE(prompter.unexpected().empty());
+}
+
 TEST_F(PagesTest, MismatchedNetworkShowsNotExistAndStartNamesTheDimension) {
   VantorSession& s = open(table);
   prepareNetwork();
