@@ -26,6 +26,10 @@ set(LUMIVANE_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 install(FILES ${LUMIVANE_PACKAGING_DIR}/lumivane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${LUMIVANE_PACKAGING_DIR}/icons/lumivane.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# The build tree carries the window icon where the host looks for it beside its folder.
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/share/icons/hicolor/256x256/apps)
+file(COPY_FILE ${LUMIVANE_PACKAGING_DIR}/icons/lumivane-256.png
+     ${PROJECT_BINARY_DIR}/share/icons/hicolor/256x256/apps/lumivane.png ONLY_IF_DIFFERENT)
 foreach(size 16 32 48 64 128 256)
   install(FILES ${LUMIVANE_PACKAGING_DIR}/icons/lumivane-${size}.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME lumivane.png)

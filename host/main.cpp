@@ -1,6 +1,7 @@
 // The lumivane spreadsheet host: the window with the workbooks named on the command line, or,
 // for scripts, a headless report (--describe) or conversion (--save) of them.
 #include <QApplication>
+#include <QIcon>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -110,6 +111,13 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName(QStringLiteral("Lumivane"));
   QApplication::setApplicationVersion(QStringLiteral(LUMIVANE_VERSION));
   QApplication::setQuitOnLastWindowClosed(false);
+  // Every window of the process, the tools' included, shows the desktop entry's icon: from the
+  // icon theme where the package installed it, else from share/ beside the program's folder
+  // (an installed tree moved elsewhere, or the build tree).
+  QApplication::setWindowIcon(
+      QIcon::fromTheme(QStringLiteral("lumivane"),
+                       QIcon(QApplication::applicationDirPath() +
+                             QStringLiteral("/../share/icons/hicolor/256x256/apps/lumivane.png"))));
   platform::QtPrompter prompter;
   platform::PrompterScope prompterScope(prompter);
   platform::QtMessageLoop loop;
