@@ -83,7 +83,8 @@ screenshots: build
 # FUZZ_SECONDS per harness; findings are kept under build-fuzz/fuzz-artifacts/.
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
-fuzz: deps
+fuzz:
+	./scripts/install-deps clang
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMIVANE_TESTS=OFF -DLUMIVANE_FUZZ=ON \
 	  -DLUMIVANE_COMPONENTS="platform;shared;mlp/engine;mlp/significance;mlp/workbench;kohonen/engine;kohonen/workbench;host" $(CMAKE_FLAGS)
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
