@@ -25,6 +25,9 @@ std::optional<double> parseIsoDuration(std::string_view text);
 
 // The position of the first byte that is not part of valid UTF-8, or npos.
 std::size_t invalidUtf8At(std::string_view text);
+
+// Appends the code point c (at most U+10FFFF) to out as UTF-8.
+void appendUtf8(std::string& out, char32_t c);
 // Text in another single-byte encoding read as Windows-1252, the usual one of files that are
 // not UTF-8.
 std::string windows1252ToUtf8(std::string_view text);
