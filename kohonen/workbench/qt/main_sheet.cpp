@@ -23,6 +23,7 @@
 #include "kohonen/workbench/qt/project_page.h"
 #include "kohonen/workbench/qt/results_page.h"
 #include "platform/dynamic_library.h"
+#include "shared/help_location.h"
 #include "shared/qt/qt_tool_ui.h"
 
 namespace {
@@ -124,28 +125,8 @@ void CMainSheet::buildMenu(QMenuBar* menu) {
 }
 
 std::string CMainSheet::helpIndexPath(std::string* lookedAt) {
-  namespace fs = std::filesystem;
   static const int anchor = 0;
-  const fs::path library = platform::moduleDirectory(&anchor);
-  std::vector<fs::path> candidates;
-  // Beside the library: a tree that was moved after installation keeps lib and share together.
-  if (!library.empty())
-    candidates.push_back(library / ".." / ".." / "share" / "lumivane" / "help" / "gridwise" / "index.html");
-#ifdef LUMIVANE_INSTALL_HELP_DIR
-  candidates.push_back(fs::path(LUMIVANE_INSTALL_HELP_DIR) / "gridwise" / "index.html");
-#endif
-#ifdef LUMIVANE_SOURCE_DIR
-  candidates.push_back(fs::path(LUMIVANE_SOURCE_DIR) / "docs" / "help" / "gridwise" / "index.html");
-#endif
-  std::string places;
-  for (const fs::path& candidate : candidates) {
-    std::error_code error;
-    const fs::path normal = candidate.lexically_normal();
-    if (fs::is_regular_file(normal, error)) return normal.string();
-    places += "\n" + normal.string();
-  }
-  if (lookedAt) *lookedAt = places;
-  return {};
+  return findHelpIndex("gridwise", &anchor, lookedAt);
 }
 
 void CMainSheet::showHelp() {

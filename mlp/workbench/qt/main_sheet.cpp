@@ -20,6 +20,7 @@
 #include "mlp/workbench/qt/views/vantor_dialog_presenter.h"
 #include "platform/dynamic_library.h"
 #include "platform/prompter.h"
+#include "shared/help_location.h"
 #include "shared/qt/qt_tool_ui.h"
 #include "shared/tool_task.h"
 
@@ -181,28 +182,8 @@ void CMainSheet::closeEvent(QCloseEvent* event) {
 }
 
 std::string CMainSheet::helpIndexPath(std::string* lookedAt) {
-  namespace fs = std::filesystem;
   static const int anchor = 0;
-  const fs::path library = platform::moduleDirectory(&anchor);
-  std::vector<fs::path> candidates;
-#ifdef LUMIVANE_INSTALL_HELP_DIR
-  candidates.push_back(fs::path(LUMIVANE_INSTALL_HELP_DIR) / "vantor" / "index.html");
-#endif
-  // An installation moved elsewhere: the library lives in <prefix>/lib/lumivane.
-  if (!library.empty())
-    candidates.push_back(library / ".." / ".." / "share" / "lumivane" / "help" / "vantor" / "index.html");
-#ifdef LUMIVANE_SOURCE_DIR
-  candidates.push_back(fs::path(LUMIVANE_SOURCE_DIR) / "docs" / "help" / "vantor" / "index.html");
-#endif
-  std::string places;
-  for (const fs::path& candidate : candidates) {
-    std::error_code error;
-    const fs::path normal = candidate.lexically_normal();
-    if (fs::is_regular_file(normal, error)) return normal.string();
-    places += "\n" + normal.string();
-  }
-  if (lookedAt) *lookedAt = places;
-  return {};
+  return findHelpIndex("vantor", &anchor, lookedAt);
 }
 
 void CMainSheet::showHelp() {
