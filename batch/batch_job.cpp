@@ -18,6 +18,7 @@ std::vector<OptionSpec> commonHead(bool rowIds) {
   std::vector<OptionSpec> o = {
       {"data", K::Text, "FILE[:SHEET]",
        "workbook (.xlsx, .ods, .csv) and sheet to read (default: its active sheet)"},
+      {"calc", K::Switch, "", "take the data from and write the output to the running LibreOffice Calc"},
       {"columns", K::Text, "LIST",
        "columns of the data source, as in the dialog: \"A-E,G\" (default: every used column)"},
       {"first-row", K::Integer, "N", "first sheet row of the data source (default: the first used row)"},
@@ -64,6 +65,7 @@ std::vector<OptionSpec> vantorSpecs() {
       {"maximal-step", K::Number, "X", "Rprop maximal step"},
       {"decrease", K::Number, "X", "Rprop Nu (-)"},
       {"increase", K::Number, "X", "Rprop Nu (+)"},
+      {"threads", K::Integer, "N", "threads for kestrel's epoch (default: the machine's cores)"},
       {"save-net", K::Text, "FILE.mlp", "save the trained network"},
       {"save-project", K::Text, "FILE.vtp", "save the project"},
       {"output", K::Text, "FILE[:SHEET]!CELL",
