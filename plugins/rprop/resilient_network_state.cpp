@@ -7,6 +7,7 @@
 #include <new>
 
 #include "mlp/engine/perceptron.h"
+#include "plugins/rprop/higher_order_kernel.h"
 #include "plugins/rprop/tanh_kernel.h"
 #include "shared/exceptions.h"
 #include "shared/simd.h"
@@ -54,6 +55,18 @@ bool linearMatches(ActivationFunction f, DerivativeFunction df) {
   return true;
 }
 
+// True when every neuron of layer l has the first one's order (2 or 3) and input count, so the
+// layer's weights can be laid out term by term.
+bool uniformLayer(const Perceptron& network, int l) {
+  const Neuron& first = *network.neurons[l][0];
+  if (first.Order() != 2 && first.Order() != 3) return false;
+  for (int j = 1; j < network.neuronCounts[l]; ++j) {
+    const Neuron& n = *network.neurons[l][j];
+    if (n.Order() != first.Order() || n.inputCount != first.inputCount) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 ResilientNetworkState::ResilientNetworkState(Perceptron& network) : network_(&network) {
@@ -92,6 +105,13 @@ ResilientNetworkState::ResilientNetworkState(Perceptron& network) : network_(&ne
         if (l > 0)
           layer->neuronMajor.assign(static_cast<std::size_t>(count) * paddedWidth(layer->inputs), 0.0);
         layer->gradient.assign(static_cast<std::size_t>(layer->inputs + 1) * layer->width, 0.0);
+      } else if (uniformLayer(network, l)) {
+        layer->higher = true;
+        layer->order = network.neurons[l][0]->Order();
+        layer->terms = static_cast<int>(network.neurons[l][0]->WeightCount());
+        const std::size_t size = static_cast<std::size_t>(layer->terms) * layer->width;
+        layer->termMajor.assign(size, 0.0);
+        layer->gradient.assign(size, 0.0);
       }
       layers_.push_back(std::move(layer));
     }
@@ -147,6 +167,9 @@ void ResilientNetworkState::ForwardBlock(const double* const* questions, int row
     if (layer.dense) {
       simd::denseNetInputs(in, rows, layer.inputs, layer.inputMajor.data(), layer.bias.data(), layer.width,
                            v.outputs);
+    } else if (layer.higher) {
+      rprop_kernel::higherOrderNetInputs(in, rows, layer.inputs, layer.order, layer.termMajor.data(),
+                                         layer.width, v.outputs);
     } else {
       Neuron* const* neurons = network_->neurons[l];
       for (int e = 0; e < rows; ++e) {
@@ -212,6 +235,12 @@ void ResilientNetworkState::AccumulateLayer(int l, const double* const* inputs, 
     simd::accumulateDenseGradient(inputs, v.deltas, rows, layer.inputs, layer.width, layer.gradient.data());
     return;
   }
+  if (layer.higher) {
+    rprop_kernel::accumulateHigherOrderGradient(inputs, v.deltas, rows, layer.inputs, layer.order,
+                                                layer.width, 0, layer.width, layer.gradient.data(),
+                                                layer.width);
+    return;
+  }
   const auto& states = neuronStates_[l];
   for (int e = 0; e < rows; ++e) {
     const double* delta = v.deltas + std::size_t(e) * layer.width;
@@ -254,6 +283,13 @@ void ResilientNetworkState::KeepRow(int row, Place place) {
 void ResilientNetworkState::LoadDenseWeights() {
   for (std::size_t l = 0; l < layers_.size(); ++l) {
     Layer& layer = *layers_[l];
+    if (layer.higher) {
+      for (int j = 0; j < layer.neurons; ++j) {
+        const double* w = network_->neurons[l][j]->AllWeights();
+        for (int t = 0; t < layer.terms; ++t) layer.termMajor[std::size_t(t) * layer.width + j] = w[t];
+      }
+      continue;
+    }
     if (!layer.dense) continue;
     const int belowWidth = paddedWidth(layer.inputs);
     for (int j = 0; j < layer.neurons; ++j) {
@@ -269,10 +305,11 @@ void ResilientNetworkState::LoadDenseWeights() {
 void ResilientNetworkState::StoreDenseGradients() {
   for (std::size_t l = 0; l < layers_.size(); ++l) {
     const Layer& layer = *layers_[l];
-    if (!layer.dense) continue;
+    if (!layer.dense && !layer.higher) continue;
+    const int rows = layer.dense ? layer.inputs + 1 : layer.terms;
     for (int j = 0; j < layer.neurons; ++j) {
       double* g = neuronStates_[l][j]->gradient();
-      for (int i = 0; i <= layer.inputs; ++i) g[i] = layer.gradient[std::size_t(i) * layer.width + j];
+      for (int i = 0; i < rows; ++i) g[i] = layer.gradient[std::size_t(i) * layer.width + j];
     }
   }
 }
@@ -322,7 +359,9 @@ bool ResilientNetworkState::ReserveAllExamples(int count, int parts) {
         layer->allRows[e] = &layer->allOutputs[std::size_t(e) * layer->width];
     }
     std::size_t widest = 0;
-    for (auto& layer : layers_) widest = std::max(widest, std::size_t(layer->inputs + 1) * layer->width);
+    for (auto& layer : layers_)
+      widest = std::max(
+          {widest, std::size_t(layer->inputs + 1) * layer->width, std::size_t(layer->terms) * layer->width});
     shifted_.assign(std::size_t(parts), std::vector<const double*>(std::size_t(capacity)));
     partial_.assign(std::size_t(parts), std::vector<double>(widest));
     allCapacity_ = capacity;
@@ -376,6 +415,10 @@ void ResilientNetworkState::AccumulateShare(int part, int parts, double* const* 
   for (int l = 0; l < network_->layerCount; ++l) {
     Layer& layer = *layers_[l];
     const double* const* inputs = l == 0 ? questions : layers_[l - 1]->allRows.data();
+    if (layer.higher) {
+      AccumulateHigherShare(l, part, parts, inputs, count);
+      continue;
+    }
     if (!layer.dense) {
       const auto& states = neuronStates_[l];
       const int first = layer.neurons * part / parts, end = layer.neurons * (part + 1) / parts;
@@ -403,6 +446,24 @@ void ResilientNetworkState::AccumulateShare(int part, int parts, double* const* 
       std::copy_n(own, std::size_t(end - first) * layer.width, rows);
     }
   }
+}
+
+// The vectors of neurons that fall to part, summed in a buffer of the part's own (parts that
+// shared cache lines would slow each other down) and then copied into the layer's gradient.
+void ResilientNetworkState::AccumulateHigherShare(int l, int part, int parts, const double* const* inputs,
+                                                  int count) {
+  Layer& layer = *layers_[l];
+  const int vectors = layer.width / simd::kLanes;
+  const int j0 = vectors * part / parts * simd::kLanes, j1 = vectors * (part + 1) / parts * simd::kLanes;
+  if (j0 == j1) return;
+  const int lanes = j1 - j0;
+  double* own = partial_[std::size_t(part)].data();
+  std::fill(own, own + std::size_t(layer.terms) * lanes, 0.0);
+  rprop_kernel::accumulateHigherOrderGradient(inputs, layer.allDeltas.data(), count, layer.inputs,
+                                              layer.order, layer.width, j0, lanes, own, lanes);
+  for (int t = 0; t < layer.terms; ++t)
+    std::copy_n(own + std::size_t(t) * lanes, lanes,
+                layer.gradient.data() + std::size_t(t) * layer.width + j0);
 }
 
 void ResilientNetworkState::Update(const RpropStepRule& rule) {

@@ -32,7 +32,7 @@ class ResilientNetworkState {
   // averaged) into every neuron state's accumulated gradient, which starts from zero. Leaves the
   // last example's outputs and derivatives in the network's scratch arrays. questions[e] must
   // hold network.inputs values and targets[e] network.outputs values.
-  // The examples go through in blocks of kBlockRows; within a block, first-order layers are
+  // The examples go through in blocks of kBlockRows; within a block, every layer (of any order) is
   // computed for all examples at once, vectorised across neurons, so every weight's gradient is
   // still the sum over the examples in ascending order: the result is bit for bit that of
   // back-propagating one example after another.
@@ -73,7 +73,10 @@ class ResilientNetworkState {
   // its weights as matrices (loaded once per batch: the weights do not change within it) and its
   // gradient. Lanes past the last neuron stay zero in every weight matrix.
   struct Layer {
-    bool dense = false;  // first order: the matrix kernels apply
+    bool dense = false;   // first order: the matrix kernels apply
+    bool higher = false;  // second or third order, every neuron alike: the higher-order kernels apply
+    int order = 1;
+    int terms = 0;  // weights per neuron
     ActivationKind activation = ActivationKind::kNetworkFunction;
     int inputs = 0;
     int neurons = 0;
@@ -85,7 +88,8 @@ class ResilientNetworkState {
     std::vector<double> inputMajor;   // dense: inputs × width, w_j[i] at i·width + j
     std::vector<double> bias;         // dense: width
     std::vector<double> neuronMajor;  // dense, above layer 0: neurons × (width of the layer below)
-    std::vector<double> gradient;     // dense: (inputs + 1) × width, the bias row last
+    std::vector<double> gradient;   // dense: (inputs + 1) × width, the bias row last; higher: terms × width
+    std::vector<double> termMajor;  // higher: terms × width, term t of neuron j at t·width + j
     // Every example's values for the threaded gradient: count × width each, and its rows.
     std::vector<double> allOutputs;
     std::vector<double> allSlopes;
@@ -122,6 +126,7 @@ class ResilientNetworkState {
   bool AccumulateInParts(double* const* questions, double* const* targets, int count);
   bool ReserveAllExamples(int count, int parts);
   void AccumulateShare(int part, int parts, double* const* questions, int count);
+  void AccumulateHigherShare(int l, int part, int parts, const double* const* inputs, int count);
   void LoadDenseWeights();
   void StoreDenseGradients();
 

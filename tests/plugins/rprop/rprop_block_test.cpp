@@ -181,6 +181,12 @@ const BlockShape kBlockShapes[] = {
     {"second_order_hidden_4_5_2", 4, {5, 2}, {2, 1}, "tl"},
     {"third_order_output_3_4_3", 3, {4, 3}, {1, 3}, "tt"},
     {"one_layer_9_1", 9, {1}, {1}, "l"},
+    // Input counts whose n and n² are no powers of two (true divisions), layers of one, two and
+    // three vectors of neurons and partial ones.
+    {"third_order_hidden_5_7_1", 5, {7, 1}, {3, 1}, "tl"},
+    {"second_order_wide_3_13_2", 3, {13, 2}, {2, 1}, "tl"},
+    {"orders_falling_6_9_5_1", 6, {9, 5, 1}, {3, 2, 1}, "ttl"},
+    {"w1_third_order_8_16_1", 8, {16, 1}, {3, 1}, "tl"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Shapes, BlockGradientTest, ::testing::ValuesIn(kBlockShapes),
@@ -390,6 +396,7 @@ const BlockShape kPathShapes[] = {
     {"widths_not_whole_vectors_5_7_3", 5, {7, 3}, {1, 1}, "tt"},
     {"wide_layers_11_37_19_2", 11, {37, 19, 2}, {1, 1, 1}, "ttl"},
     {"second_order_hidden_4_5_2", 4, {5, 2}, {2, 1}, "tl"},
+    {"orders_falling_6_9_5_1", 6, {9, 5, 1}, {3, 2, 1}, "ttl"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Shapes, RpropPathTest, ::testing::ValuesIn(kPathShapes),
