@@ -108,40 +108,90 @@ struct HigherOrderNetInputs {
   }
 };
 
-// One example's terms added to the gradient of one vector of neurons; g points to its lanes of
-// term 0, successive terms gradientWidth apart.
-template <int Order>
-LUMIVANE_SIMD_INLINE void addExample(const double* xe, const Double4& delta, int n, const OrderDivisors& d,
-                                     double* g, int gradientWidth) {
-  for (int i = 0; i < n; ++i, g += gradientWidth) store4(g, load4(g) + delta * xe[i]);
-  store4(g, load4(g) + delta);
+// Adds term by term coefficient·x_k of E examples to the N vectors of gradient sums at g: each
+// sum is loaded once, takes the examples in ascending order and is stored once.
+template <int N, int E>
+LUMIVANE_SIMD_INLINE void addTerms(double* g, const Double4 (&c)[E][N], const double* const (&xe)[E],
+                                   int count, int gradientWidth) {
+  for (int k = 0; k < count; ++k, g += gradientWidth) {
+    double xk[E];
+    for (int e = 0; e < E; ++e) xk[e] = xe[e][k];
+    for (int v = 0; v < N; ++v) {
+      Double4 sum = load4(g + v * kLanes);
+      for (int e = 0; e < E; ++e) sum += c[e][v] * xk[e];
+      store4(g + v * kLanes, sum);
+    }
+  }
+}
+
+// The terms of E examples from e0 added to the gradient of the N vectors of neurons at g (lanes of
+// term 0; successive terms gradientWidth apart); delta points to example e0's signal of them.
+template <int Order, int N, int E>
+LUMIVANE_SIMD_INLINE void addExamples(const double* const* x, int e0, const double* delta, int width, int n,
+                                      const OrderDivisors& d, double* g, int gradientWidth) {
+  const double* xe[E];
+  Double4 dv[E][N];
+  for (int e = 0; e < E; ++e) {
+    xe[e] = x[e0 + e];
+    for (int v = 0; v < N; ++v) dv[e][v] = load4(delta + static_cast<long>(e0 + e) * width + v * kLanes);
+  }
+  // δ·x_i, then δ for the bias.
+  addTerms<N, E>(g, dv, xe, n, gradientWidth);
+  g += static_cast<long>(n) * gradientWidth;
+  for (int v = 0; v < N; ++v) {
+    Double4 sum = load4(g + v * kLanes);
+    for (int e = 0; e < E; ++e) sum += dv[e][v];
+    store4(g + v * kLanes, sum);
+  }
   g += gradientWidth;
-  const Double4 c2 = divide(delta, d.n, d.inverseN, d.exact);
+  // (δ/n·x_i)·x_j.
+  Double4 c[E][N], ci[E][N];
+  for (int e = 0; e < E; ++e)
+    for (int v = 0; v < N; ++v) c[e][v] = divide(dv[e][v], d.n, d.inverseN, d.exact);
   for (int i = 0; i < n; ++i) {
-    const Double4 cxi = c2 * xe[i];
-    for (int j = 0; j <= i; ++j, g += gradientWidth) store4(g, load4(g) + cxi * xe[j]);
+    for (int e = 0; e < E; ++e)
+      for (int v = 0; v < N; ++v) ci[e][v] = c[e][v] * xe[e][i];
+    addTerms<N, E>(g, ci, xe, i + 1, gradientWidth);
+    g += static_cast<long>(i + 1) * gradientWidth;
   }
   if constexpr (Order == 3) {
-    const Double4 c3 = divide(delta, d.squared, d.inverseSquared, d.exact);
+    // ((δ/n²·x_i)·x_j)·x_k.
+    Double4 cij[E][N];
+    for (int e = 0; e < E; ++e)
+      for (int v = 0; v < N; ++v) c[e][v] = divide(dv[e][v], d.squared, d.inverseSquared, d.exact);
     for (int i = 0; i < n; ++i) {
-      const Double4 cxi = c3 * xe[i];
+      for (int e = 0; e < E; ++e)
+        for (int v = 0; v < N; ++v) ci[e][v] = c[e][v] * xe[e][i];
       for (int j = 0; j <= i; ++j) {
-        const Double4 cxij = cxi * xe[j];
-        for (int k = 0; k <= j; ++k, g += gradientWidth) store4(g, load4(g) + cxij * xe[k]);
+        for (int e = 0; e < E; ++e)
+          for (int v = 0; v < N; ++v) cij[e][v] = ci[e][v] * xe[e][j];
+        addTerms<N, E>(g, cij, xe, j + 1, gradientWidth);
+        g += static_cast<long>(j + 1) * gradientWidth;
       }
     }
   }
+}
+
+template <int Order, int N>
+LUMIVANE_SIMD_INLINE void gradientVectors(const double* const* x, const double* delta, int rows, int width,
+                                          int n, const OrderDivisors& d, double* g, int gradientWidth) {
+  int e = 0;
+  for (; e + 2 <= rows; e += 2) addExamples<Order, N, 2>(x, e, delta, width, n, d, g, gradientWidth);
+  if (e < rows) addExamples<Order, N, 1>(x, e, delta, width, n, d, g, gradientWidth);
 }
 
 template <int Order>
 LUMIVANE_SIMD_INLINE void gradientLanes(const double* const* x, const double* delta, int rows, int n,
                                         int width, int j0, int lanes, const OrderDivisors& d,
                                         double* gradient, int gradientWidth) {
-  // One vector of neurons over all examples before the next: its gradient stays in the cache.
-  for (int v = 0; v < lanes; v += kLanes)
-    for (int e = 0; e < rows; ++e)
-      addExample<Order>(x[e], load4(delta + static_cast<long>(e) * width + j0 + v), n, d, gradient + v,
-                        gradientWidth);
+  // Two vectors of neurons and two examples at a time: every x value loaded serves four products
+  // and every sum loaded takes two examples.
+  constexpr int kVectors = 2;
+  int v = 0;
+  for (; v + kVectors * kLanes <= lanes; v += kVectors * kLanes)
+    gradientVectors<Order, kVectors>(x, delta + j0 + v, rows, width, n, d, gradient + v, gradientWidth);
+  for (; v < lanes; v += kLanes)
+    gradientVectors<Order, 1>(x, delta + j0 + v, rows, width, n, d, gradient + v, gradientWidth);
 }
 
 struct AccumulateHigherOrderGradient {
