@@ -1,10 +1,12 @@
 #include "plugins/rprop/resilient_network_state.h"
 
 #include <algorithm>
+#include <barrier>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <system_error>
 
 #include "mlp/engine/perceptron.h"
 #include "plugins/rprop/higher_order_kernel.h"
@@ -80,6 +82,7 @@ ResilientNetworkState::ResilientNetworkState(Perceptron& network) : network_(&ne
         Neuron& neuron = *network.neurons[l][j];
         neuronStates_[l].push_back(makeResilientState(neuron));
         weightBlocks_.push_back(neuron.AllWeights());
+        weightCount_ += static_cast<long long>(neuron.WeightCount());
       }
       auto layer = std::make_unique<Layer>();
       layer->inputs = network.neurons[l][0]->inputCount;
@@ -321,7 +324,8 @@ void ResilientNetworkState::AccumulateGradient(double* const* questions, double*
   // matrices, loaded once here.
   LoadDenseWeights();
   for (auto& layer : layers_) std::fill(layer->gradient.begin(), layer->gradient.end(), 0.0);
-  if (threads_ > 1 && count >= 2 * kMinRowsPerThread && AccumulateInParts(questions, targets, count)) {
+  const int parts = PartsFor(count);
+  if (parts > 1 && AccumulateInParts(questions, targets, count, parts)) {
     StoreDenseGradients();
     return;
   }
@@ -344,6 +348,13 @@ void ResilientNetworkState::SetThreadCount(int threads) {
   threads_ = threads;
 }
 
+int ResilientNetworkState::PartsFor(int count) const {
+  if (threads_ < 2 || count < 2) return 1;
+  const long long work = static_cast<long long>(count) * weightCount_;
+  const long long parts = minWorkPerThread_ > 0 ? work / minWorkPerThread_ : threads_;
+  return static_cast<int>(std::clamp<long long>(parts, 1, std::min(threads_, count)));
+}
+
 bool ResilientNetworkState::ReserveAllExamples(int count, int parts) {
   if (count <= allCapacity_ && static_cast<int>(shifted_.size()) >= parts) return true;
   try {
@@ -358,12 +369,16 @@ bool ResilientNetworkState::ReserveAllExamples(int count, int parts) {
       for (int e = 0; e < capacity; ++e)
         layer->allRows[e] = &layer->allOutputs[std::size_t(e) * layer->width];
     }
-    std::size_t widest = 0;
-    for (auto& layer : layers_)
-      widest = std::max(
-          {widest, std::size_t(layer->inputs + 1) * layer->width, std::size_t(layer->terms) * layer->width});
+    // Each part's sums of every layer: a dense layer's rows of the part and a spare bias row, or a
+    // higher-order layer's terms for the part's lanes.
+    partialOffsets_.clear();
+    std::size_t total = 0;
+    for (auto& layer : layers_) {
+      partialOffsets_.push_back(total);
+      total += std::size_t(std::max(layer->inputs + 2, layer->terms)) * layer->width;
+    }
     shifted_.assign(std::size_t(parts), std::vector<const double*>(std::size_t(capacity)));
-    partial_.assign(std::size_t(parts), std::vector<double>(widest));
+    partial_.assign(std::size_t(parts), std::vector<double>(total));
     allCapacity_ = capacity;
     return true;
   } catch (const std::bad_alloc&) {
@@ -380,90 +395,127 @@ bool ResilientNetworkState::ReserveAllExamples(int count, int parts) {
   }
 }
 
-bool ResilientNetworkState::AccumulateInParts(double* const* questions, double* const* targets, int count) {
+bool ResilientNetworkState::AccumulateInParts(double* const* questions, double* const* targets, int count,
+                                              int parts) {
   if (!pool_) {
     try {
       pool_ = std::make_unique<WorkerPool>(threads_);
     } catch (const std::bad_alloc&) {
       return false;
+    } catch (const std::system_error&) {
+      return false;
     }
   }
-  const int parts = std::min(pool_->size(), count / kMinRowsPerThread);
+  parts = std::min(parts, pool_->size());
   if (parts < 2 || !ReserveAllExamples(count, pool_->size())) return false;
-  // Every example forward and back, contiguous parts in blocks; the signals stay.
+  for (int part = 0; part < parts; ++part) std::fill(partial_[part].begin(), partial_[part].end(), 0.0);
+  // Step s propagates the examples of step s and sums those of step s − 1, which every part has
+  // finished propagating at the barrier between them.
+  const int steps = (count + kStepRows - 1) / kStepRows;
+  std::barrier barrier(parts);
   pool_->run([&](int part) {
     if (part >= parts) return;
-    const int first = static_cast<int>(std::int64_t(count) * part / parts);
-    const int end = static_cast<int>(std::int64_t(count) * (part + 1) / parts);
-    int rows = 0;
-    for (int start = first; start < end; start += rows) {
-      rows = std::min(kBlockRows, end - start);
-      ForwardBlock(questions + start, rows, {true, start});
-      BackPropagateBlock(questions + start, targets + start, rows, {true, start}, false);
+    for (int step = 0; step <= steps; ++step) {
+      if (step < steps)
+        PropagateShare(part, parts, questions, targets, step * kStepRows,
+                       std::min(count, (step + 1) * kStepRows));
+      if (step > 0)
+        AccumulateShare(part, parts, questions, (step - 1) * kStepRows, std::min(count, step * kStepRows));
+      if (step < steps) barrier.arrive_and_wait();
     }
-  });
-  // Then the sums, each weight's over all examples in ascending order.
-  pool_->run([&](int part) {
-    if (part < parts) AccumulateShare(part, parts, questions, count);
+    FinishShare(part, parts);
   });
   KeepRow(count - 1, {true, 0});
   return true;
 }
 
-// The gradient rows (first order) or neurons (higher orders) of every layer that fall to part.
-void ResilientNetworkState::AccumulateShare(int part, int parts, double* const* questions, int count) {
+// Forward and back for the part's contiguous share of the examples begin … end − 1, in blocks;
+// the outputs and signals stay in the all-example buffers.
+void ResilientNetworkState::PropagateShare(int part, int parts, double* const* questions,
+                                           double* const* targets, int begin, int end) {
+  const int first = begin + static_cast<int>(std::int64_t(end - begin) * part / parts);
+  const int last = begin + static_cast<int>(std::int64_t(end - begin) * (part + 1) / parts);
+  int rows = 0;
+  for (int start = first; start < last; start += rows) {
+    rows = std::min(kBlockRows, last - start);
+    ForwardBlock(questions + start, rows, {true, start});
+    BackPropagateBlock(questions + start, targets + start, rows, {true, start}, false);
+  }
+}
+
+// Adds the examples begin … end − 1 to the gradient rows (first order), vectors of neurons
+// (second and third order) or neurons (other layers) of every layer that fall to part.
+void ResilientNetworkState::AccumulateShare(int part, int parts, double* const* questions, int begin,
+                                            int end) {
   for (int l = 0; l < network_->layerCount; ++l) {
     Layer& layer = *layers_[l];
     const double* const* inputs = l == 0 ? questions : layers_[l - 1]->allRows.data();
     if (layer.higher) {
-      AccumulateHigherShare(l, part, parts, inputs, count);
+      AccumulateHigherShare(l, part, parts, inputs, begin, end);
       continue;
     }
     if (!layer.dense) {
       const auto& states = neuronStates_[l];
-      const int first = layer.neurons * part / parts, end = layer.neurons * (part + 1) / parts;
-      for (int j = first; j < end; ++j)
-        for (int e = 0; e < count; ++e)
+      const int first = layer.neurons * part / parts, last = layer.neurons * (part + 1) / parts;
+      for (int j = first; j < last; ++j)
+        for (int e = begin; e < end; ++e)
           states[j]->Accumulate(inputs[e], layer.allDeltas[std::size_t(e) * layer.width + j]);
       continue;
     }
     // Rows 0 … inputs − 1 are the inputs', row `inputs` the bias's; the part holding the bias
     // row sums in place, the others into rows of their own with a spare bias row at the end.
     const int total = layer.inputs + 1;
-    const int first = total * part / parts, end = total * (part + 1) / parts;
-    if (first == end) continue;
+    const int first = total * part / parts, last = total * (part + 1) / parts;
+    if (first == last) continue;
     std::vector<const double*>& shifted = shifted_[std::size_t(part)];
-    for (int e = 0; e < count; ++e) shifted[std::size_t(e)] = inputs[e] + first;
-    double* rows = layer.gradient.data() + std::size_t(first) * layer.width;
-    if (end == total) {
-      simd::accumulateDenseGradient(shifted.data(), layer.allDeltas.data(), count, layer.inputs - first,
+    for (int e = begin; e < end; ++e) shifted[std::size_t(e)] = inputs[e] + first;
+    const double* deltas = layer.allDeltas.data() + std::size_t(begin) * layer.width;
+    if (last == total) {
+      double* rows = layer.gradient.data() + std::size_t(first) * layer.width;
+      simd::accumulateDenseGradient(shifted.data() + begin, deltas, end - begin, layer.inputs - first,
                                     layer.width, rows);
     } else {
-      double* own = partial_[std::size_t(part)].data();
-      std::fill(own, own + std::size_t(end - first + 1) * layer.width, 0.0);
-      simd::accumulateDenseGradient(shifted.data(), layer.allDeltas.data(), count, end - first, layer.width,
+      double* own = partial_[std::size_t(part)].data() + partialOffsets_[std::size_t(l)];
+      simd::accumulateDenseGradient(shifted.data() + begin, deltas, end - begin, last - first, layer.width,
                                     own);
-      std::copy_n(own, std::size_t(end - first) * layer.width, rows);
     }
   }
 }
 
-// The vectors of neurons that fall to part, summed in a buffer of the part's own (parts that
-// shared cache lines would slow each other down) and then copied into the layer's gradient.
+// The part's lanes of a higher-order layer: vectors of neurons summed in sums of the part's own
+// (parts that shared cache lines would slow each other down).
 void ResilientNetworkState::AccumulateHigherShare(int l, int part, int parts, const double* const* inputs,
-                                                  int count) {
-  Layer& layer = *layers_[l];
+                                                  int begin, int end) {
+  const Layer& layer = *layers_[l];
   const int vectors = layer.width / simd::kLanes;
   const int j0 = vectors * part / parts * simd::kLanes, j1 = vectors * (part + 1) / parts * simd::kLanes;
   if (j0 == j1) return;
-  const int lanes = j1 - j0;
-  double* own = partial_[std::size_t(part)].data();
-  std::fill(own, own + std::size_t(layer.terms) * lanes, 0.0);
-  rprop_kernel::accumulateHigherOrderGradient(inputs, layer.allDeltas.data(), count, layer.inputs,
-                                              layer.order, layer.width, j0, lanes, own, lanes);
-  for (int t = 0; t < layer.terms; ++t)
-    std::copy_n(own + std::size_t(t) * lanes, lanes,
-                layer.gradient.data() + std::size_t(t) * layer.width + j0);
+  double* own = partial_[std::size_t(part)].data() + partialOffsets_[std::size_t(l)];
+  rprop_kernel::accumulateHigherOrderGradient(
+      inputs + begin, layer.allDeltas.data() + std::size_t(begin) * layer.width, end - begin, layer.inputs,
+      layer.order, layer.width, j0, j1 - j0, own, j1 - j0);
+}
+
+// Copies the part's own sums into the layers' gradients.
+void ResilientNetworkState::FinishShare(int part, int parts) {
+  for (int l = 0; l < network_->layerCount; ++l) {
+    Layer& layer = *layers_[l];
+    const double* own = partial_[std::size_t(part)].data() + partialOffsets_[std::size_t(l)];
+    if (layer.higher) {
+      const int vectors = layer.width / simd::kLanes;
+      const int j0 = vectors * part / parts * simd::kLanes, j1 = vectors * (part + 1) / parts * simd::kLanes;
+      const int lanes = j1 - j0;
+      for (int t = 0; lanes > 0 && t < layer.terms; ++t)
+        std::copy_n(own + std::size_t(t) * lanes, lanes,
+                    layer.gradient.data() + std::size_t(t) * layer.width + j0);
+    } else if (layer.dense) {
+      const int total = layer.inputs + 1;
+      const int first = total * part / parts, last = total * (part + 1) / parts;
+      if (first < last && last < total)
+        std::copy_n(own, std::size_t(last - first) * layer.width,
+                    layer.gradient.data() + std::size_t(first) * layer.width);
+    }
+  }
 }
 
 void ResilientNetworkState::Update(const RpropStepRule& rule) {

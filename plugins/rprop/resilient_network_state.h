@@ -36,10 +36,11 @@ class ResilientNetworkState {
   // computed for all examples at once, vectorised across neurons, so every weight's gradient is
   // still the sum over the examples in ascending order: the result is bit for bit that of
   // back-propagating one example after another.
-  // With more than one thread (SetThreadCount) and enough examples, the examples are first
-  // propagated in contiguous parts, one per thread, keeping every example's outputs and error
-  // signals; then the gradients are summed with the weights shared out among the threads, each
-  // weight over all examples in ascending order: bit for bit the one-thread result.
+  // With more than one thread (SetThreadCount) and enough work (PartsFor), the examples go
+  // through in steps of kStepRows: in each step every thread propagates its share of the step's
+  // examples, keeping their outputs and error signals, and adds the previous step's examples to
+  // its share of the weights' sums; each weight still sums all examples in ascending order, so
+  // the result is bit for bit the one-thread result.
   void AccumulateGradient(double* const* questions, double* const* targets, int count);
 
   // Threads the batch gradient may use, 1 … kMaxThreads (clamped). The threads start with the
@@ -47,8 +48,20 @@ class ResilientNetworkState {
   void SetThreadCount(int threads);
   int threadCount() const { return threads_; }
   static constexpr int kMaxThreads = 64;
-  // Examples each thread must have at least before the gradient is shared out.
-  static constexpr int kMinRowsPerThread = 64;
+  // Examples per block: the block buffers of the 8-16-1 network fit the level-1 cache.
+  static constexpr int kBlockRows = 32;
+  // The threads an epoch of count examples uses: every thread must get at least
+  // minimumWorkPerThread() example-weight products, or the threads' hand-overs would cost more
+  // than they save; 1 means the epoch runs on the calling thread alone.
+  int PartsFor(int count) const;
+  // About a tenth of a millisecond of one thread's work on a first-order network.
+  static constexpr long long kMinWorkPerThread = 250'000;
+  long long minimumWorkPerThread() const { return minWorkPerThread_; }
+  // Tests lower it to run the threaded gradient on small problems; the result is the same.
+  void SetMinimumWorkPerThread(long long work) { minWorkPerThread_ = work < 0 ? 0 : work; }
+  // Examples per step of the threaded gradient: the values a step keeps stay in the cache
+  // until the next step has summed them.
+  static constexpr int kStepRows = 8 * kBlockRows;
 
   // The Rprop step on every weight, layer 0 first.
   void Update(const RpropStepRule& rule);
@@ -59,9 +72,6 @@ class ResilientNetworkState {
 
   Perceptron* network() const { return network_; }
   ResilientNeuronState& neuronState(int layer, int neuron) const { return *neuronStates_[layer][neuron]; }
-
-  // Examples per block: the block buffers of the 8-16-1 network fit the level-1 cache.
-  static constexpr int kBlockRows = 32;
 
   // How a layer's activation is applied to a block: the vectorised kernels where they are proven
   // to give exactly the network's function, otherwise the network's function value by value.
@@ -123,10 +133,13 @@ class ResilientNetworkState {
   void PropagateSignal(int layer, int rows, const View& v, const View& below);
   void KeepRow(int row, Place place);
   // The threaded gradient; false (nothing done) when its buffers cannot be had.
-  bool AccumulateInParts(double* const* questions, double* const* targets, int count);
+  bool AccumulateInParts(double* const* questions, double* const* targets, int count, int parts);
   bool ReserveAllExamples(int count, int parts);
-  void AccumulateShare(int part, int parts, double* const* questions, int count);
-  void AccumulateHigherShare(int l, int part, int parts, const double* const* inputs, int count);
+  void PropagateShare(int part, int parts, double* const* questions, double* const* targets, int begin,
+                      int end);
+  void AccumulateShare(int part, int parts, double* const* questions, int begin, int end);
+  void AccumulateHigherShare(int l, int part, int parts, const double* const* inputs, int begin, int end);
+  void FinishShare(int part, int parts);
   void LoadDenseWeights();
   void StoreDenseGradients();
 
@@ -140,5 +153,8 @@ class ResilientNetworkState {
   std::unique_ptr<WorkerPool> pool_;
   int allCapacity_ = 0;                              // examples the all-example buffers hold
   std::vector<std::vector<const double*>> shifted_;  // per thread: example rows from an input on
-  std::vector<std::vector<double>> partial_;         // per thread: gradient rows of its share
+  std::vector<std::vector<double>> partial_;         // per thread: gradient sums of its share
+  std::vector<std::size_t> partialOffsets_;          // per layer: where its sums start in partial_
+  long long weightCount_ = 0;                        // weights of the whole network
+  long long minWorkPerThread_ = kMinWorkPerThread;
 };

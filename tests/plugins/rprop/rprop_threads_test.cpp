@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "mlp/engine/perceptron.h"
 #include "platform/random.h"
+#include "plugins/rprop/resilient_network_state.h"
 #include "plugins/rprop/resilient_propagation.h"
 
 namespace {
@@ -66,8 +68,11 @@ std::vector<double> train(const ThreadShape& shape, int threads, int epochs) {
   ResilientPropagation rprop;
   rprop.setThreadCount(threads);
   EXPECT_EQ(rprop.Attach(&context), 1);
+  // These problems are far below the work that makes threads pay; share them out all the same.
+  rprop.state->SetMinimumWorkPerThread(0);
   for (int e = 0; e < epochs; ++e) rprop.Epoch();
   EXPECT_EQ(rprop.state->threadCount(), threads);
+  EXPECT_EQ(rprop.state->PartsFor(shape.examples), std::min(threads, shape.examples));
   EXPECT_EQ(epochCounter, epochs);
 
   std::vector<double> out;
@@ -97,8 +102,8 @@ TEST_P(RpropThreadsTest, FiftyEpochsGiveTheSameBytesWithOneTwoAndFourThreads) {
     EXPECT_TRUE(sameBytes(one, train(GetParam(), threads, 50))) << threads << " threads";
 }
 
-// Example counts are chosen so that the parts end inside a block and, for the last, four threads
-// get fewer parts than threads.
+// Example counts are chosen so that the parts end inside a block and the last step is a partial
+// one; the last shape's second layer has fewer vectors of neurons than four threads.
 const ThreadShape kThreadShapes[] = {
     {"first_order_8_16_1", 8, {16, 1}, {1, 1}, "tl", 613},
     {"second_order_5_7_2", 5, {7, 2}, {2, 1}, "tl", 517},
@@ -107,7 +112,31 @@ const ThreadShape kThreadShapes[] = {
     {"third_order_output_3_4_2", 3, {4, 2}, {1, 3}, "tt", 300},
     {"wide_first_order_11_37_19_2", 11, {37, 19, 2}, {1, 1, 1}, "ttl", 701},
     {"fewer_parts_than_threads_4_5_1", 4, {5, 1}, {2, 1}, "tl", 150},
+    {"several_steps_8_16_1", 8, {16, 1}, {3, 1}, "tl", 3 * ResilientNetworkState::kStepRows + 45},
+    {"fewer_examples_than_threads_3_2_1", 3, {2, 1}, {1, 1}, "tl", 3},
 };
+
+// An epoch too small to pay for a hand-over between threads stays on one thread, whatever the
+// setting; a large one is shared out, never among more parts than threads or examples.
+TEST(RpropThreadsSplitTest, SmallEpochsStayOnOneThreadAndLargeOnesAreSharedOut) {
+  const int counts[] = {16, 1}, orders[] = {1, 1};
+  Perceptron net(8, 2, counts, orders, "tl");
+  ResilientNetworkState state(net);
+  state.SetThreadCount(4);
+  const long long weights = 16 * 9 + 17;
+  const int smallest = static_cast<int>(2 * ResilientNetworkState::kMinWorkPerThread / weights) + 1;
+  EXPECT_EQ(state.PartsFor(100), 1);
+  EXPECT_EQ(state.PartsFor(smallest - 1), 1);
+  EXPECT_EQ(state.PartsFor(smallest), 2);
+  EXPECT_EQ(state.PartsFor(10'000), 4);
+  state.SetThreadCount(1);
+  EXPECT_EQ(state.PartsFor(10'000), 1);
+  state.SetThreadCount(2);
+  state.SetMinimumWorkPerThread(0);
+  EXPECT_EQ(state.PartsFor(1), 1);
+  EXPECT_EQ(state.PartsFor(2), 2);
+  EXPECT_EQ(state.PartsFor(3), 2);
+}
 
 INSTANTIATE_TEST_SUITE_P(Shapes, RpropThreadsTest, ::testing::ValuesIn(kThreadShapes),
                          [](const ::testing::TestParamInfo<ThreadShape>& info) {
