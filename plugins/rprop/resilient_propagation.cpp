@@ -89,7 +89,7 @@ int ResilientPropagation::EditParameters(const TrainingContext* received) {
 
 RpropParameters ResilientPropagation::parameters() const {
   std::lock_guard lock(mutex_);
-  return {initialStep, minimalStep, maximalStep, decreaseFactor, increaseFactor};
+  return {initialStep, minimalStep, maximalStep, decreaseFactor, increaseFactor, threads_};
 }
 
 void ResilientPropagation::setParameters(const RpropParameters& p) {
@@ -99,11 +99,16 @@ void ResilientPropagation::setParameters(const RpropParameters& p) {
   maximalStep = p.maximalStep;
   decreaseFactor = p.decreaseFactor;
   increaseFactor = p.increaseFactor;
+  threads_ = std::clamp(p.threads, 1, int{ResilientNetworkState::kMaxThreads});
+}
+
+int defaultRpropThreads() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return std::clamp(static_cast<int>(cores), 1, int{ResilientNetworkState::kMaxThreads});
 }
 
 int ResilientPropagation::defaultThreadCount() {
-  const unsigned cores = std::thread::hardware_concurrency();
-  return std::clamp(static_cast<int>(cores), 1, int{ResilientNetworkState::kMaxThreads});
+  return defaultRpropThreads();
 }
 
 int ResilientPropagation::threadCount() const {

@@ -7,13 +7,18 @@
 #include "mlp/engine/training_algorithm.h"
 #include "plugins/rprop/resilient_network_state.h"
 
-// The five parameters the user may edit in the "Rprop parameters" dialog.
+// The machine's cores, clamped to 1 … 64: the threads an epoch uses unless the user chose.
+int defaultRpropThreads();
+
+// The parameters the user may edit in the "Rprop parameters" dialog: the five of the Rprop rule
+// and the threads an epoch's gradient may use (which never changes a result, only the speed).
 struct RpropParameters {
   double initialStep;
   double minimalStep;
   double maximalStep;
   double decreaseFactor;
   double increaseFactor;
+  int threads = defaultRpropThreads();
   friend bool operator==(const RpropParameters&, const RpropParameters&) = default;
 };
 

@@ -8,16 +8,17 @@
 
 class QLineEdit;
 
-// "Rprop parameters": five decimal fields and OK/Cancel. On OK the fields are checked in the
-// order initial, maximal, minimal, Nu (+), Nu (-); the first one that is no number or lies outside
-// its range gets the dialog framework's standard message and the focus, and the dialog stays
-// open. Only when all five pass are the values taken over, together. No check relates two fields.
+// "Rprop parameters": five decimal fields, the threads field (our addition: an integer 1 … 64,
+// default the machine's cores) and OK/Cancel. On OK the fields are checked in the order initial,
+// maximal, minimal, Nu (+), Nu (-), threads; the first one that is no number or lies outside its
+// range gets the dialog framework's standard message and the focus, and the dialog stays open.
+// Only when all fields pass are the values taken over, together. No check relates two fields.
 class RpropParametersDialog final : public QDialog, public platform::ModalDialog {
   Q_OBJECT
 
  public:
   // The fields, in the order they appear (top to bottom).
-  enum Field { Initial, Minimal, Maximal, Decrease, Increase, kFieldCount };
+  enum Field { Initial, Minimal, Maximal, Decrease, Increase, Threads, kFieldCount };
 
   RpropParametersDialog(const RpropParameters& parameters, QWidget* owner);
 
@@ -34,6 +35,8 @@ class RpropParametersDialog final : public QDialog, public platform::ModalDialog
 
  private:
   bool takeOver(Field f, double& value);
+  bool takeOverThreads(int& threads);
+  bool refuse(Field f, const std::string& message);
 
   RpropParameters parameters_;
   std::array<QLineEdit*, kFieldCount> fields_{};

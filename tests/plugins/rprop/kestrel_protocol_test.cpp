@@ -53,6 +53,26 @@ class KestrelProtocolTest : public lumivane::test::PromptedTest {
     loader.LoadAlgorithms();
   }
 
+  // The library stays loaded for the whole process, and with it the parameters an earlier test
+  // confirmed: a test that trains first confirms the defaults (and the given threads) in the
+  // plug-in's own dialog, as a user would.
+  void confirmDefaults(TrainingAlgorithm& rprop, int threads = defaultRpropThreads()) {
+    prompter.answerModal([threads](platform::ModalDialog& d) {
+      auto& dialog = dynamic_cast<RpropParametersDialog&>(d);
+      const double values[] = {
+          ResilientPropagation::kDefaultInitialStep,    ResilientPropagation::kDefaultMinimalStep,
+          ResilientPropagation::kDefaultMaximalStep,    ResilientPropagation::kDefaultDecreaseFactor,
+          ResilientPropagation::kDefaultIncreaseFactor, double(threads)};
+      for (int f = 0; f < RpropParametersDialog::kFieldCount; ++f)
+        dialog.field(static_cast<RpropParametersDialog::Field>(f))
+            ->setText(QString::number(values[f], 'g', 17));
+      dialog.accept();
+      return dialog.result() == QDialog::Accepted ? platform::IDOK : platform::IDCANCEL;
+    });
+    TrainingContext c;
+    ASSERT_EQ(rprop.EditParameters(&c), 1);
+  }
+
   void expectBox(std::size_t index, const std::string& text) {
     auto boxes = prompter.messages();
     ASSERT_LT(index, boxes.size());
@@ -200,6 +220,7 @@ TEST_F(KestrelProtocolTest, LearnsXorWithinFiveHundredEpochs) {
   loadList(std::string(KESTREL_LIBRARY));
   TrainingAlgorithm* rprop = loader.Selected();
   ASSERT_NE(rprop, nullptr);
+  confirmDefaults(*rprop);
 
   platform::crtSrand(1);  // the generator's state at program start
   int counts[] = {2, 1}, orders[] = {1, 1};
@@ -220,6 +241,46 @@ TEST_F(KestrelProtocolTest, LearnsXorWithinFiveHundredEpochs) {
   EXPECT_LT(run.errors.back(), 0.01) << "after " << run.counter << " epochs, starting from " << initial;
   EXPECT_EQ(run.counter, static_cast<int>(run.errors.size()));
   rprop->Detach();
+}
+
+// The threads confirmed in the dialog are the ones the next epoch runs with; the dialog shows
+// them when it opens again.
+TEST_F(KestrelProtocolTest, TheThreadsConfirmedInTheDialogReachTheEpoch) {
+  loadList(std::string(KESTREL_LIBRARY));
+  TrainingAlgorithm* rprop = loader.Selected();
+  ASSERT_NE(rprop, nullptr);
+  for (int threads : {3, 1}) {
+    confirmDefaults(*rprop, threads);
+    std::string shown;
+    prompter.answerModal([&shown](platform::ModalDialog& d) {
+      shown =
+          dynamic_cast<RpropParametersDialog&>(d).field(RpropParametersDialog::Threads)->text().toStdString();
+      return platform::IDCANCEL;
+    });
+    TrainingContext none;
+    EXPECT_EQ(rprop->EditParameters(&none), 0);
+    EXPECT_EQ(shown, std::to_string(threads));
+
+    platform::crtSrand(1);
+    int counts[] = {2, 1}, orders[] = {1, 1};
+    Perceptron net(2, 2, counts, orders, "tl");
+    double q[2][2] = {{0, 1}, {1, 0}}, t[2][1] = {{1}, {1}};
+    TrainingRun run;
+    run.net = &net;
+    for (int e = 0; e < 2; ++e) {
+      run.questions.push_back(q[e]);
+      run.answers.push_back(t[e]);
+    }
+    TrainingContext c = run.context();
+    ASSERT_EQ(rprop->Attach(&c), 1);
+    rprop->Epoch();
+    // The plug-in's object is a ResilientPropagation; its state is plain data read here.
+    const auto& kestrel = static_cast<const ResilientPropagation&>(*rprop);
+    ASSERT_NE(kestrel.state, nullptr);
+    EXPECT_EQ(kestrel.state->threadCount(), threads);
+    rprop->Detach();
+  }
+  confirmDefaults(*rprop);
 }
 
 // Rows of samples/two_spiral.csv (id,x,y,spiral,is_test): inputs centred to [-1, 1], targets ±1.
@@ -263,6 +324,7 @@ TEST_F(KestrelProtocolTest, HigherOrderHiddenLayerLearnsTheTwoSpiralsBetterThanC
   loadList(std::string(KESTREL_LIBRARY));
   TrainingAlgorithm* rprop = loader.Selected();
   ASSERT_NE(rprop, nullptr);
+  confirmDefaults(*rprop);
   Spiral data = readSpiral();
   ASSERT_EQ(data.trainRows.size(), 193u);
   ASSERT_EQ(data.testRows.size(), 193u);

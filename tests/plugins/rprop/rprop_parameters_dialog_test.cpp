@@ -7,6 +7,8 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <iterator>
+#include <string>
 
 #include "tests/support/test_support.h"
 
@@ -36,11 +38,13 @@ class RpropParametersDialogTest : public lumivane::test::PromptedTest {
   }
 };
 
-TEST_F(RpropParametersDialogTest, ShowsTheFiveFieldsWithTheirLabelsAndValues) {
+TEST_F(RpropParametersDialogTest, ShowsTheSixFieldsWithTheirLabelsAndValues) {
   EXPECT_EQ(dialog.windowTitle(), "Rprop parameters");
   EXPECT_EQ(dialog.dialogTitle(), "Rprop parameters");
-  const char* labels[] = {"Initial delta", "Minimal delta", "Maximal delta", "Nu (-) ", "Nu (+)"};
-  const char* values[] = {"0.1", "1e-08", "10", "0.5", "1.2"};
+  const std::string cores = std::to_string(defaultRpropThreads());
+  const char* labels[] = {"Initial delta", "Minimal delta", "Maximal delta", "Nu (-) ", "Nu (+)", "Threads"};
+  const char* values[] = {"0.1", "1e-08", "10", "0.5", "1.2", cores.c_str()};
+  static_assert(std::size(labels) == Dialog::kFieldCount);
   auto* form = dialog.findChild<QFormLayout*>();
   ASSERT_NE(form, nullptr);
   for (int f = 0; f < Dialog::kFieldCount; ++f) {
@@ -89,6 +93,27 @@ TEST_F(RpropParametersDialogTest, ChecksInitialMaximalMinimalNuPlusNuMinusInThat
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.parameters(), (RpropParameters{10.0, 0.0, 100.0, 1.0, 1.0}));
+}
+
+// The threads field takes whole numbers 1 … 64 and is checked after the five of the rule.
+TEST_F(RpropParametersDialogTest, ThreadsMustBeAnIntegerFromOneToSixtyFourCheckedLast) {
+  set(Dialog::Threads, "0");
+  set(Dialog::Increase, "0.9");
+  expectRefusal("Please enter a number between 1 and 10.");
+  set(Dialog::Increase, "1.2");
+  expectRefusal("Please enter an integer between 1 and 64.");
+  EXPECT_TRUE(dialog.field(Dialog::Threads)->hasSelectedText());
+  for (const char* wrong : {"2.5", "two", "", "3x", "99999999999999999999"}) {
+    set(Dialog::Threads, wrong);
+    expectRefusal("Please enter an integer.");
+  }
+  set(Dialog::Threads, "65");
+  expectRefusal("Please enter an integer between 1 and 64.");
+  set(Dialog::Threads, " 64 ");
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.parameters().threads, 64);
+  EXPECT_EQ(dialog.parameters().initialStep, 0.1);
 }
 
 TEST_F(RpropParametersDialogTest, NoCheckRelatesTwoFields) {
