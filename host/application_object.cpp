@@ -1,5 +1,7 @@
 #include "host/application_object.h"
 
+#include <filesystem>
+
 #include "host/add_in.h"
 #include "host/automation_support.h"
 #include "host/range_object.h"
@@ -99,6 +101,18 @@ HRESULT WorkbookObject::invoke(std::string_view name, unsigned short flags, std:
   if (equalsNoCase(name, "Name")) {
     if (!args.empty()) return platform::DISP_E_BADPARAMCOUNT;
     return returnValue(Variant(workbook_->name()), result);
+  }
+  // As spreadsheets report them: a workbook without a file has its name as FullName and an
+  // empty Path.
+  if (equalsNoCase(name, "FullName") || equalsNoCase(name, "Path")) {
+    if (!args.empty()) return platform::DISP_E_BADPARAMCOUNT;
+    const std::filesystem::path file(workbook_->path());
+    if (equalsNoCase(name, "Path")) return returnValue(Variant(file.parent_path().string()), result);
+    return returnValue(Variant(file.empty() ? workbook_->name() : file.string()), result);
+  }
+  if (equalsNoCase(name, "Saved")) {
+    if (!args.empty()) return platform::DISP_E_BADPARAMCOUNT;
+    return returnValue(Variant::boolean(workbook_->saved()), result);
   }
   if (equalsNoCase(name, "Worksheets")) {
     auto sheets = platform::makeRef<WorksheetsObject>(workbook_);

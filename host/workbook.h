@@ -21,6 +21,9 @@ class Workbook {
   // The file the workbook was opened from or last saved to; empty for a new one.
   const std::string& path() const { return path_; }
   void setPath(std::string path) { path_ = std::move(path); }
+  // False while the window holding the workbook shows unsaved changes.
+  bool saved() const { return saved_; }
+  void setSaved(bool saved) { saved_ = saved; }
   SheetLimits limits() const { return limits_; }
 
   int sheetCount() const { return static_cast<int>(sheets_.size()); }
@@ -49,6 +52,7 @@ class Workbook {
   std::vector<std::shared_ptr<Sheet>> sheets_;
   int activeSheet_ = 0;
   bool attached_ = true;
+  bool saved_ = true;
 };
 
 }  // namespace host

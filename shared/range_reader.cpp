@@ -228,9 +228,11 @@ bool readRange(ExcelConnection& connection, Dispatch* application, const DataSou
   return reader.read(application);
 }
 
-bool readDataSource(ExcelConnection& connection, Dispatch* application, RawTable& table) {
+bool readDataSource(ExcelConnection& connection, Dispatch* application, RawTable& table,
+                    DataSourceChoice* chosen) {
   DataSourceRequest request(connection.tool(), connection.maxRows(),
                             dataSourceDefaults(connection, application));
   if (platform::prompter().runModal(request) != platform::IDOK) return false;
+  if (chosen) *chosen = request.choice;
   return readRange(connection, application, request.choice, table);
 }

@@ -58,5 +58,7 @@ DataSourceChoice dataSourceDefaults(ExcelConnection& connection, platform::Dispa
 bool readRange(ExcelConnection& connection, platform::Dispatch* application, const DataSourceChoice& choice,
                RawTable& table);
 
-// The task's "read data": defaults, the dialog (Cancel ends quietly), then readRange.
-bool readDataSource(ExcelConnection& connection, platform::Dispatch* application, RawTable& table);
+// The task's "read data": defaults, the dialog (Cancel ends quietly), then readRange. chosen,
+// when given, receives the confirmed choice.
+bool readDataSource(ExcelConnection& connection, platform::Dispatch* application, RawTable& table,
+                    DataSourceChoice* chosen = nullptr);

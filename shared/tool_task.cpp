@@ -12,8 +12,28 @@ CTask::~CTask() {
   table_.clear();
 }
 
+namespace {
+
+std::string nameOf(platform::Dispatch* application, const char* member) {
+  platform::RefPtr<platform::Dispatch> object;
+  platform::Variant name;
+  if (platform::FAILED(platform::getObjectProperty(application, member, object)) ||
+      platform::FAILED(platform::getProperty(object.get(), "Name", name)) || name.vt() != platform::VT_BSTR)
+    return {};
+  return name.bstrVal();
+}
+
+}  // namespace
+
 bool CTask::readData() {
-  table_.loaded = readDataSource(connection_, application_.get(), table_);
+  TableSource source;
+  table_.loaded = readDataSource(connection_, application_.get(), table_, &source.choice);
+  if (table_.loaded) {
+    // The reader read the active sheet of the active workbook.
+    source.workbook = nameOf(application_.get(), "ActiveWorkbook");
+    source.sheet = nameOf(application_.get(), "ActiveSheet");
+    source_ = std::move(source);
+  }
   return table_.loaded;
 }
 

@@ -2,10 +2,21 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/dispatch.h"
 #include "shared/excel_connection.h"
+#include "shared/range_reader.h"
 #include "shared/raw_table.h"
+
+// Where a task's table came from: the data-source choice and the names of the workbook and the
+// sheet that were active when it was read (empty when the host did not say), so that the
+// analysis can be rerun on the same block of the workbook's file.
+struct TableSource {
+  DataSourceChoice choice;
+  std::string workbook;
+  std::string sheet;
+};
 
 // One open tool: the table read from the host and the tool's main window once it exists.
 // Constructing a task adds it to its connection's task list and running-task count; destroying
@@ -27,6 +38,9 @@ class CTask {
   // Asks for the data source (defaults from the selection) and reads it into the table, on the
   // calling thread; every failure has been reported when it returns. True when loaded.
   bool readData();
+  // The block readData read (or what a caller that filled the table itself set).
+  const TableSource& source() const { return source_; }
+  void setSource(TableSource source) { source_ = std::move(source); }
 
   TaskMainWindow* mainWindow() const;
   // The window registers itself when it is created and withdraws (null) before it goes.
@@ -37,6 +51,7 @@ class CTask {
   ExcelConnection& connection_;
   platform::RefPtr<platform::Dispatch> application_;
   RawTable table_;
+  TableSource source_;
   TaskMainWindow* mainWindow_ = nullptr;  // guarded by the connection's task lock
 };
 

@@ -227,6 +227,7 @@ void MainWindow::setModified(const Workbook& book, bool modified) {
   BookTab* tab = tabOf(book);
   if (!tab || tab->modified == modified) return;
   tab->modified = modified;
+  tab->book->setSaved(!modified);
   updateTitles();
 }
 
@@ -369,7 +370,10 @@ bool MainWindow::saveTo(const QString& path) {
   }
   if (extension == QStringLiteral("csv") && book.path().empty()) book.setPath(path.toStdString());
   // A .csv of a book with several sheets leaves the other sheets unsaved: the mark stays.
-  if (wholeBook) tab->modified = false;
+  if (wholeBook) {
+    tab->modified = false;
+    tab->book->setSaved(true);
+  }
   addRecentFile(QFileInfo(path).absoluteFilePath());
   updateTitles();
   return true;

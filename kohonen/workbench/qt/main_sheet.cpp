@@ -18,6 +18,7 @@
 
 #include "kohonen/workbench/dialog_hooks.h"
 #include "kohonen/workbench/gridwise_messages.h"
+#include "kohonen/workbench/qt/analysis_job.h"
 #include "kohonen/workbench/qt/dialogs/gridwise_dialogs.h"
 #include "kohonen/workbench/qt/maps/gridwise_maps.h"
 #include "kohonen/workbench/qt/project_page.h"
@@ -109,6 +110,8 @@ void CMainSheet::buildMenu(QMenuBar* menu) {
   QMenu* preferences = program->addMenu(tr("P&references"));
   setCustom_ = preferences->addAction(tr("&Set Custom..."));
   setDefaults_ = preferences->addAction(tr("Set &Defaults"));
+  program->addSeparator();
+  saveJob_ = program->addAction(tr("Save analysis as &job…"));
   QMenu* help = menu->addMenu(tr("&Help"));
   about_ = help->addAction(tr("&About"));
   connect(setCustom_, &QAction::triggered, this,
@@ -116,6 +119,8 @@ void CMainSheet::buildMenu(QMenuBar* menu) {
   connect(setDefaults_, &QAction::triggered, this,
           [this] { runCommand([this] { session_->setDefaultPreferences(); }); });
   connect(about_, &QAction::triggered, this, [this] { runCommand([this] { showAbout(); }); });
+  connect(saveJob_, &QAction::triggered, this,
+          [this] { runCommand([this] { saveGridwiseAnalysisAsJob(*session_, *task_); }); });
   // The sheet's help command is the F1 key; the Help menu keeps its single entry.
   help_ = new QAction(tr("Help"), this);
   help_->setShortcut(QKeySequence::HelpContents);

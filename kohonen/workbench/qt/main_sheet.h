@@ -15,7 +15,8 @@ class ProjectPage;
 class ResultsPage;
 
 // The Gridwise main window "Gridwise": a modeless top-level window with the menu "&Program" →
-// "P&references" → "&Set Custom..." / "Set &Defaults" and "&Help" → "&About", and the pages
+// "P&references" → "&Set Custom..." / "Set &Defaults" and "Save analysis as &job…", and "&Help"
+// → "&About", and the pages
 // Project and Results over one session. It owns its task (and so the table the session reads),
 // the session and the map windows. It reads the preferences when it opens and writes them when
 // it closes; once closed it deletes itself, which ends the task.
@@ -44,6 +45,7 @@ class CMainSheet final : public QWidget, public TaskMainWindow {
   QAction* setCustomAction() const { return setCustom_; }
   QAction* setDefaultsAction() const { return setDefaults_; }
   QAction* aboutAction() const { return about_; }
+  QAction* saveJobAction() const { return saveJob_; }
   // F1, the sheet's help command: the Gridwise help pages at their topics.
   QAction* helpAction() const { return help_; }
 
@@ -74,6 +76,7 @@ class CMainSheet final : public QWidget, public TaskMainWindow {
   QAction* setCustom_ = nullptr;
   QAction* setDefaults_ = nullptr;
   QAction* about_ = nullptr;
+  QAction* saveJob_ = nullptr;
   QAction* help_ = nullptr;
   int commandDepth_ = 0;
   bool closePending_ = false;

@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <filesystem>
 
+#include "mlp/workbench/qt/analysis_job.h"
 #include "mlp/workbench/qt/data_page.h"
 #include "mlp/workbench/qt/graphs/vantor_graphs.h"
 #include "mlp/workbench/qt/output_page.h"
@@ -116,7 +117,14 @@ void CMainSheet::buildMenus() {
   QMenu* help = menuBar()->addMenu(tr(kHelpMenuText));
   helpAction_ = help->addAction(tr(kHelpTopicsText), this, &CMainSheet::showHelp);
   helpAction_->setShortcut(QKeySequence::HelpContents);
+  // Before "About": the commands first, the program's box last.
+  saveJobAction_ = help->addAction(tr(kSaveJobText), this, &CMainSheet::saveAnalysisAsJob);
+  help->addSeparator();
   aboutAction_ = help->addAction(tr(kAboutText), this, &CMainSheet::showAbout);
+}
+
+bool CMainSheet::saveAnalysisAsJob() {
+  return saveVantorAnalysisAsJob(*session_, *task_);
 }
 
 void CMainSheet::buildPages() {

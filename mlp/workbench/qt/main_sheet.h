@@ -38,6 +38,7 @@ class CMainSheet final : public QMainWindow, public TaskMainWindow, public Vanto
  public:
   static constexpr const char* kHelpMenuText = "&Help";
   static constexpr const char* kHelpTopicsText = "Vantor help topics";
+  static constexpr const char* kSaveJobText = "Save analysis as &job…";
   static constexpr const char* kAboutText = "&About ...";
   static constexpr const char* kAboutCaption = "About program...";
   static constexpr const char* kAboutFirstLine = "Vantor  version 3.0";
@@ -61,6 +62,7 @@ class CMainSheet final : public QMainWindow, public TaskMainWindow, public Vanto
   VantorGraphs* graphs() const { return graphs_.get(); }
   QAction* helpTopicsAction() const { return helpAction_; }
   QAction* aboutAction() const { return aboutAction_; }
+  QAction* saveJobAction() const { return saveJobAction_; }
 
   // TaskMainWindow: a close request through the event loop, refused like any other close.
   void postClose() override;
@@ -72,6 +74,8 @@ class CMainSheet final : public QMainWindow, public TaskMainWindow, public Vanto
   void showHelp();
   // "About program...".
   void showAbout();
+  // "Save analysis as job…": the session's choices as a job file for the batch program.
+  bool saveAnalysisAsJob();
   // The help's index page: where the package installs it, under the prefix of the tool library,
   // or in the source tree's docs; empty when none exists. Also lists the places looked at.
   static std::string helpIndexPath(std::string* lookedAt = nullptr);
@@ -100,4 +104,5 @@ class CMainSheet final : public QMainWindow, public TaskMainWindow, public Vanto
   COutputPage* outputPage_ = nullptr;
   QAction* helpAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
+  QAction* saveJobAction_ = nullptr;
 };
