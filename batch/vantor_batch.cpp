@@ -95,8 +95,8 @@ class VantorRun {
         !editTestSet(session))
       return kExitRefused;
     if (job_.has("net") && !createNetwork(session)) return kExitRefused;
-    if (std::any_of(std::begin(kRpropOptions), std::end(kRpropOptions),
-                    [&](const RpropOption& o) { return job_.has(o.option); }) &&
+    if ((job_.has("threads") || std::any_of(std::begin(kRpropOptions), std::end(kRpropOptions),
+                                            [&](const RpropOption& o) { return job_.has(o.option); })) &&
         !editAlgorithm(session))
       return kExitRefused;
     if (wantsTraining() && !train(session)) return kExitRefused;
@@ -198,7 +198,7 @@ class VantorRun {
     return done || refusedFlag("the network was not created");
   }
 
-  // Kestrel's five parameters through its own dialog, as a user would type them.
+  // Kestrel's five parameters and its threads through its own dialog, as a user would type them.
   bool editAlgorithm(VantorSession& session) {
     prompter_.queueDialog([&](platform::ModalDialog& d) {
       auto* dialog = dynamic_cast<RpropParametersDialog*>(&d);
@@ -209,6 +209,9 @@ class VantorRun {
       }
       for (const RpropOption& o : kRpropOptions)
         if (auto v = job_.number(o.option)) dialog->field(o.field)->setText(QString::number(*v, 'g', 17));
+      // The threads go through the same field a user would fill in, with its range check.
+      if (auto n = job_.integer("threads"))
+        dialog->field(RpropParametersDialog::Threads)->setText(QString::number(*n));
       dialog->accept();
       return dialog->result() == QDialog::Accepted ? IDOK : IDCANCEL;
     });
