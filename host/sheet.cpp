@@ -227,6 +227,60 @@ bool Sheet::assignBlock(const CellArea& area, const platform::SafeArray& block) 
   return true;
 }
 
+std::span<const CellKind> Sheet::columnKinds(std::int32_t col) const {
+  if (col < 1 || static_cast<std::size_t>(col) > columns_.size()) return {};
+  return columns_[col - 1].kinds;
+}
+
+std::span<const double> Sheet::columnNumbers(std::int32_t col) const {
+  if (col < 1 || static_cast<std::size_t>(col) > columns_.size()) return {};
+  return columns_[col - 1].numbers;
+}
+
+void Sheet::setColumn(std::int32_t col, std::vector<CellKind> kinds, std::vector<double> numbers,
+                      std::unordered_map<std::int32_t, std::string> texts) {
+  if (col < 1 || col > limits_.cols || kinds.size() != numbers.size() ||
+      kinds.size() > static_cast<std::size_t>(limits_.rows))
+    throw std::invalid_argument("a column that does not fit the sheet " + name_);
+  std::size_t textCells = 0;
+  for (std::size_t i = 0; i < kinds.size(); ++i) {
+    if (kinds[i] > CellKind::Error)
+      throw std::invalid_argument("a cell of no known kind in the sheet " + name_);
+    if (kinds[i] == CellKind::Empty) numbers[i] = 0;
+    if (kinds[i] != CellKind::Text) continue;
+    numbers[i] = 0;
+    const auto it = texts.find(static_cast<std::int32_t>(i));
+    if (it == texts.end() || it->second.empty())
+      throw std::invalid_argument("a text cell without its text in the sheet " + name_);
+    ++textCells;
+  }
+  if (textCells != texts.size())
+    throw std::invalid_argument("a text for a cell that holds none in the sheet " + name_);
+  if (columns_.size() < static_cast<std::size_t>(col)) columns_.resize(col);
+  Column& c = columns_[col - 1];
+  c.kinds = std::move(kinds);
+  c.numbers = std::move(numbers);
+  c.texts = std::move(texts);
+}
+
+void Sheet::mergeFrom(Sheet&& other) {
+  if (columns_.size() < other.columns_.size()) columns_.resize(other.columns_.size());
+  for (std::size_t col = 0; col < other.columns_.size(); ++col) {
+    Column& mine = columns_[col];
+    Column& theirs = other.columns_[col];
+    // The cells of the shorter column go into the longer one, which is kept.
+    if (mine.kinds.size() < theirs.kinds.size()) std::swap(mine, theirs);
+    for (std::size_t i = 0; i < theirs.kinds.size(); ++i) {
+      if (theirs.kinds[i] == CellKind::Empty) continue;
+      mine.kinds[i] = theirs.kinds[i];
+      mine.numbers[i] = theirs.numbers[i];
+    }
+    mine.texts.merge(theirs.texts);
+    theirs = Column();
+  }
+  other.columns_.clear();
+}
+
 std::optional<CellArea> Sheet::usedArea() const {
   std::optional<CellArea> area;
   for (std::size_t col = 0; col < columns_.size(); ++col) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -78,6 +79,23 @@ class Sheet {
   // range larger than the array assigned to it. False, and nothing changed, when the area
   // leaves the sheet or an element cannot live in a cell.
   bool assignBlock(const CellArea& area, const platform::SafeArray& block);
+
+  // A column as it is stored, row 1 first: a kind and a number per row (0 for empty and text
+  // cells) down to a row at or below its last non-empty one; empty for an unused column. For
+  // copying whole columns; the views last until the column is next written.
+  std::span<const CellKind> columnKinds(std::int32_t col) const;
+  std::span<const double> columnNumbers(std::int32_t col) const;
+  // Replaces column col (inside the limits) with these cells: kinds and numbers of one length
+  // no longer than the sheet (the numbers of empty and text cells are set to 0), texts (by
+  // 0-based row) for exactly the text cells, none empty. Throws std::invalid_argument, nothing
+  // changed, when they do not agree.
+  void setColumn(std::int32_t col, std::vector<CellKind> kinds, std::vector<double> numbers,
+                 std::unordered_map<std::int32_t, std::string> texts);
+
+  // Moves every non-empty cell of other (a sheet of the same limits) into this one, where this
+  // sheet's cell must be empty (a sheet read in two parts at once); other is left empty.
+  // Costs a pass over the shorter of each pair of columns.
+  void mergeFrom(Sheet&& other);
 
   // The smallest area holding every non-empty cell; nothing for an empty sheet.
   std::optional<CellArea> usedArea() const;

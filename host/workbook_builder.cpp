@@ -1,5 +1,7 @@
 #include "host/workbook_builder.h"
 
+#include <algorithm>
+
 #include "platform/dispatch.h"
 
 namespace host {
@@ -59,7 +61,21 @@ Sheet& WorkbookBuilder::at(int sheet, std::int64_t row, std::int64_t col) {
   if (ends.size() < static_cast<std::size_t>(col)) ends.resize(static_cast<std::size_t>(col), 0);
   auto& end = ends[static_cast<std::size_t>(col - 1)];
   if (end < row) end = static_cast<std::int32_t>(row);
+  if (row < lowestRow_) lowestRow_ = row;
   return workbook_->sheet(sheet);
+}
+
+bool WorkbookBuilder::appendRows(int sheet, WorkbookBuilder&& lower) {
+  if (lower.sheetCount() != 1 || !lower.pending_.empty()) return false;
+  auto& ends = columnEnds_[static_cast<std::size_t>(sheet)];
+  std::int32_t last = 0;
+  for (const std::int32_t end : ends) last = std::max(last, end);
+  if (lower.lowestRow_ <= last) return false;
+  workbook_->sheet(sheet).mergeFrom(std::move(lower.workbook_->sheet(0)));
+  const auto& theirs = lower.columnEnds_[0];
+  if (ends.size() < theirs.size()) ends.resize(theirs.size(), 0);
+  for (std::size_t c = 0; c < theirs.size(); ++c) ends[c] = std::max(ends[c], theirs[c]);
+  return true;
 }
 
 void WorkbookBuilder::setNumber(int s, std::int64_t r, std::int64_t c, double v) {

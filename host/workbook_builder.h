@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -50,6 +51,10 @@ class WorkbookBuilder final : public FormulaCells {
   void copyCell(int sheet, std::int32_t fromRow, std::int32_t col, std::int64_t toRow);
   // Empties a sheet again (its cells and pending formulas), for a reader that starts it over.
   void restartSheet(int sheet);
+  // Moves the cells of lower's only sheet into sheet, for a sheet read in two parts at once:
+  // lower must hold no formulas and place nothing at or above the last row placed here. False,
+  // nothing changed, when it does.
+  bool appendRows(int sheet, WorkbookBuilder&& lower);
   // Refuses a position past the limits (used for repeated rows and columns).
   void checkInside(int sheet, std::int64_t row, std::int64_t col) const;
 
@@ -102,6 +107,8 @@ class WorkbookBuilder final : public FormulaCells {
   std::unordered_map<std::uint64_t, Pending> pending_;
   std::vector<std::uint64_t> order_;
   std::unordered_map<std::string, std::shared_ptr<const FormulaText>> texts_;
+  // The topmost row anything was placed in, on any sheet.
+  std::int64_t lowestRow_ = std::numeric_limits<std::int64_t>::max();
   std::uint64_t spent_ = 0;
   int chain_ = 0;
 };

@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "host/workbook_builder.h"
@@ -13,7 +15,7 @@ namespace host {
 namespace {
 
 constexpr char kMagic[4] = {'L', 'V', 'W', 'B'};
-constexpr std::uint32_t kVersion = 1;
+constexpr std::uint32_t kVersion = 2;
 constexpr std::size_t kBuffer = std::size_t{1} << 20;
 // Longest sheet name or refusal message taken.
 constexpr std::uint32_t kMaxName = 1024;
@@ -47,6 +49,13 @@ class Writer {
     u32(static_cast<std::uint32_t>(s.size()));
     bytes(s.data(), s.size());
   }
+  void f64s(std::span<const double> values) {
+    if constexpr (std::endian::native == std::endian::little) {
+      bytes(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(double));
+    } else {
+      for (const double v : values) f64(v);
+    }
+  }
   void flush() {
     if (!buffer_.empty()) out_(buffer_.data(), buffer_.size());
     buffer_.clear();
@@ -62,6 +71,13 @@ class Reader {
   explicit Reader(const TransferSource& source) : source_(source) { buffer_.resize(kBuffer); }
   void bytes(char* p, std::size_t n) {
     while (n > 0) {
+      if (pos_ == len_ && n >= buffer_.size()) {
+        // A large block straight into its place.
+        const std::size_t k = source_(p, n);
+        if (k == 0) throw TransferError("it ends early");
+        p += k, n -= k;
+        continue;
+      }
       if (pos_ == len_) {
         len_ = source_(buffer_.data(), buffer_.size());
         pos_ = 0;
@@ -89,6 +105,16 @@ class Reader {
     for (int i = 7; i >= 0; --i) v = (v << 8) | b[i];
     return std::bit_cast<double>(v);
   }
+  void f64s(std::span<double> values) {
+    bytes(reinterpret_cast<char*>(values.data()), values.size() * sizeof(double));
+    if constexpr (std::endian::native != std::endian::little) {
+      for (double& v : values) {
+        std::uint64_t bits = std::bit_cast<std::uint64_t>(v), swapped = 0;
+        for (int i = 0; i < 8; ++i, bits >>= 8) swapped = (swapped << 8) | (bits & 0xFF);
+        v = std::bit_cast<double>(swapped);
+      }
+    }
+  }
   // A length-prefixed text of at most max bytes.
   std::string text(std::uint32_t max, const char* what) {
     const std::uint32_t n = u32();
@@ -110,6 +136,57 @@ class Reader {
   std::size_t pos_ = 0, len_ = 0;
 };
 
+// One column of a sheet, every cell checked before the column is stored.
+void readColumn(Reader& r, Sheet& sheet, std::int32_t col, SheetLimits limits) {
+  const std::uint32_t rows = r.u32();
+  if (rows > static_cast<std::uint32_t>(limits.rows)) throw TransferError("a column has too many rows");
+  std::vector<CellKind> kinds(rows);
+  static_assert(sizeof(CellKind) == 1);
+  r.bytes(reinterpret_cast<char*>(kinds.data()), rows);
+  std::vector<double> numbers(rows);
+  r.f64s(numbers);
+  std::size_t textCells = 0;
+  for (std::uint32_t i = 0; i < rows; ++i) {
+    switch (kinds[i]) {
+      case CellKind::Empty:
+      case CellKind::Number:
+      case CellKind::Date:
+        break;
+      case CellKind::Text:
+        ++textCells;
+        break;
+      case CellKind::Boolean:
+        numbers[i] = numbers[i] != 0 ? 1 : 0;
+        break;
+      case CellKind::Error: {
+        const double code = numbers[i];
+        if (!(code >= kErrorNull && code <= kErrorNA))
+          throw TransferError("an error cell is of no known error");
+        // An error number between the known ones is #VALUE!, as a cell stores it.
+        numbers[i] = *errorFromText(errorText(static_cast<std::int32_t>(code)));
+        break;
+      }
+      default:
+        throw TransferError("a cell is of no known kind");
+    }
+  }
+  const std::uint32_t count = r.u32();
+  if (count != textCells) throw TransferError("its texts do not match its text cells");
+  std::unordered_map<std::int32_t, std::string> texts;
+  texts.reserve(count);
+  std::uint32_t previous = 0;
+  for (std::uint32_t t = 0; t < count; ++t) {
+    const std::uint32_t row = r.u32();
+    if (row <= previous || row > rows || kinds[row - 1] != CellKind::Text)
+      throw TransferError("a text belongs to no text cell");
+    previous = row;
+    std::string text = r.text(static_cast<std::uint32_t>(kMaxCellTextBytes), "a text");
+    if (text.empty()) throw TransferError("a text cell is empty");
+    texts.emplace(static_cast<std::int32_t>(row - 1), std::move(text));
+  }
+  sheet.setColumn(col, std::move(kinds), std::move(numbers), std::move(texts));
+}
+
 void header(Writer& w, std::uint8_t answer) {
   w.bytes(kMagic, sizeof kMagic);
   w.u32(kVersion);
@@ -123,7 +200,6 @@ void writeWorkbookTransfer(const Workbook& workbook, const TransferSink& out) {
   header(w, 0);
   w.u32(static_cast<std::uint32_t>(workbook.sheetCount()));
   w.u32(static_cast<std::uint32_t>(std::max(0, workbook.activeSheetIndex())));
-  std::vector<std::uint8_t> kinds;
   for (int s = 0; s < workbook.sheetCount(); ++s) {
     const Sheet& sheet = workbook.sheet(s);
     w.text(sheet.name());
@@ -131,19 +207,21 @@ void writeWorkbookTransfer(const Workbook& workbook, const TransferSink& out) {
     const std::int32_t cols = used ? used->right : 0;
     w.u32(static_cast<std::uint32_t>(cols));
     for (std::int32_t c = 1; c <= cols; ++c) {
-      std::int32_t rows = used->bottom;
-      while (rows > 0 && sheet.kind(rows, c) == CellKind::Empty) --rows;
+      const std::span<const CellKind> kinds = sheet.columnKinds(c);
+      std::size_t rows = kinds.size();
+      while (rows > 0 && kinds[rows - 1] == CellKind::Empty) --rows;
       w.u32(static_cast<std::uint32_t>(rows));
-      kinds.resize(static_cast<std::size_t>(rows));
-      for (std::int32_t r = 1; r <= rows; ++r) kinds[r - 1] = static_cast<std::uint8_t>(sheet.kind(r, c));
-      w.bytes(reinterpret_cast<const char*>(kinds.data()), kinds.size());
-      for (std::int32_t r = 1; r <= rows; ++r) {
-        const auto kind = static_cast<CellKind>(kinds[r - 1]);
-        if (kind == CellKind::Empty) continue;
-        if (kind == CellKind::Text)
-          w.text(sheet.text(r, c));
-        else
-          w.f64(sheet.number(r, c));
+      static_assert(sizeof(CellKind) == 1);
+      w.bytes(reinterpret_cast<const char*>(kinds.data()), rows);
+      w.f64s(sheet.columnNumbers(c).first(rows));
+      const auto texts =
+          static_cast<std::uint32_t>(std::count(kinds.begin(), kinds.begin() + rows, CellKind::Text));
+      w.u32(texts);
+      for (std::size_t r = 0; r < rows; ++r) {
+        if (kinds[r] != CellKind::Text) continue;
+        const auto row = static_cast<std::int32_t>(r + 1);
+        w.u32(static_cast<std::uint32_t>(row));
+        w.text(sheet.text(row, c));
       }
     }
   }
@@ -174,7 +252,6 @@ TransferAnswer readWorkbookTransfer(const TransferSource& source, const std::str
       throw TransferError("it names " + std::to_string(sheets) + " sheets");
     if (active >= sheets) throw TransferError("its active sheet does not exist");
     auto book = std::make_shared<Workbook>(name, limits);
-    std::vector<std::uint8_t> kinds;
     for (std::uint32_t s = 0; s < sheets; ++s) {
       std::string sheetName = r.text(kMaxName, "a sheet name");
       if (sheetName.empty() || book->findSheet(sheetName))
@@ -182,44 +259,7 @@ TransferAnswer readWorkbookTransfer(const TransferSource& source, const std::str
       Sheet& sheet = book->addSheet(std::move(sheetName));
       const std::uint32_t cols = r.u32();
       if (cols > static_cast<std::uint32_t>(limits.cols)) throw TransferError("a sheet has too many columns");
-      for (std::uint32_t c = 1; c <= cols; ++c) {
-        const std::uint32_t rows = r.u32();
-        if (rows > static_cast<std::uint32_t>(limits.rows)) throw TransferError("a column has too many rows");
-        kinds.resize(rows);
-        r.bytes(reinterpret_cast<char*>(kinds.data()), rows);
-        const auto col = static_cast<std::int32_t>(c);
-        for (std::uint32_t row = 1; row <= rows; ++row) {
-          const auto at = static_cast<std::int32_t>(row);
-          switch (static_cast<CellKind>(kinds[row - 1])) {
-            case CellKind::Empty:
-              break;
-            case CellKind::Number:
-              sheet.setNumber(at, col, r.f64());
-              break;
-            case CellKind::Date:
-              sheet.setDate(at, col, r.f64());
-              break;
-            case CellKind::Boolean:
-              sheet.setBoolean(at, col, r.f64() != 0);
-              break;
-            case CellKind::Error: {
-              const double code = r.f64();
-              if (!(code >= kErrorNull && code <= kErrorNA))
-                throw TransferError("an error cell is of no known error");
-              sheet.setError(at, col, static_cast<std::int32_t>(code));
-              break;
-            }
-            case CellKind::Text: {
-              std::string text = r.text(static_cast<std::uint32_t>(kMaxCellTextBytes), "a text");
-              if (text.empty()) throw TransferError("a text cell is empty");
-              sheet.setText(at, col, std::move(text));
-              break;
-            }
-            default:
-              throw TransferError("a cell is of no known kind");
-          }
-        }
-      }
+      for (std::uint32_t c = 1; c <= cols; ++c) readColumn(r, sheet, static_cast<std::int32_t>(c), limits);
     }
     book->activateSheet(static_cast<int>(active));
     result.workbook = std::move(book);

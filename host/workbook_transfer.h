@@ -13,11 +13,13 @@ namespace host {
 
 // The form in which the reading process hands a workbook (or its refusal) to the window's
 // process: little-endian, field by field.
-//   "LVWB" u32 version(1) u8 answer(0 workbook, 1 refusal)
+//   "LVWB" u32 version(2) u8 answer(0 workbook, 1 refusal)
 //   refusal:  u32 length, UTF-8 message
 //   workbook: u32 sheets, u32 active sheet, per sheet: u32 name length, name, u32 columns,
-//             per column: u32 rows, one kind byte per row, then per non-empty row in order an
-//             f64 (number, date, Boolean 0/1, error number) or u32 length + UTF-8 text.
+//             per column: u32 rows, one kind byte per row, one f64 per row (number, date,
+//             Boolean 0/1, error number; 0 for empty and text cells), u32 texts, per text
+//             cell in row order u32 row (1-based), u32 length, UTF-8 text.
+// A column goes as two blocks, so that both sides copy it whole instead of cell by cell.
 using TransferSink = std::function<void(const char*, std::size_t)>;
 // Fills the buffer with up to n bytes and returns how many; 0 at the end.
 using TransferSource = std::function<std::size_t(char*, std::size_t)>;

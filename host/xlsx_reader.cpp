@@ -2,13 +2,8 @@
 // formats of the cell styles and each worksheet, streamed through the XML reader.
 #include <charconv>
 #include <cmath>
-#include <condition_variable>
-#include <deque>
-#include <exception>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -173,6 +168,21 @@ StyleKind builtInKind(long id) {
   return StyleKind::Number;
 }
 
+// A cell's number. Numbers as spreadsheets write them ("-12.5", "1E-3") go straight to
+// from_chars, which rounds exactly; anything else (a '+', spaces, "inf") takes the full grammar
+// of parseNumber, which reads what both accept through from_chars as well.
+std::optional<double> cellNumber(std::string_view v) {
+  const char* begin = v.data();
+  const char* end = begin + v.size();
+  const char* digit = begin < end && *begin == '-' ? begin + 1 : begin;
+  if (digit < end && *digit >= '0' && *digit <= '9') {
+    double x = 0;
+    const auto [stop, ec] = std::from_chars(begin, end, x);
+    if (ec == std::errc() && stop == end && std::isfinite(x)) return x;
+  }
+  return parseNumber(v);
+}
+
 long toLong(std::optional<std::string_view> s, long fallback) {
   if (!s) return fallback;
   long v = 0;
@@ -224,6 +234,10 @@ std::string cellLabel(std::int64_t row, std::int64_t col) {
   return "R" + std::to_string(row) + "C" + std::to_string(col);
 }
 
+// A cell the lower part of a sheet read in two parts cannot place on its own (a formula, a row
+// numbered by the rows before it): that part is read again after the upper one.
+struct NotOnItsOwn {};
+
 struct SharedFormula {
   std::shared_ptr<const WorkbookBuilder::FormulaText> text;
   std::int64_t row = 0, col = 0;
@@ -233,14 +247,18 @@ struct SharedFormula {
 // reader's (read(), for parts the scanner declines).
 class SheetReader final : public ScannedSheetSink {
  public:
+  // With onItsOwn, the reader of the lower part of a sheet read in two parts: it refuses what
+  // depends on the rows above (NotOnItsOwn).
   SheetReader(WorkbookBuilder& book, int sheet, const std::vector<std::string>& strings,
-              const std::vector<StyleKind>& styles, double dateOffset, bool recalculate)
+              const std::vector<StyleKind>& styles, double dateOffset, bool recalculate,
+              bool onItsOwn = false)
       : book_(book),
         sheet_(sheet),
         strings_(strings),
         styles_(styles),
         dateOffset_(dateOffset),
-        recalculate_(recalculate) {}
+        recalculate_(recalculate),
+        onItsOwn_(onItsOwn) {}
 
   void read(XmlReader& x) {
     for (XmlReader::Node n; (n = x.next()) != XmlReader::Node::Done;) {
@@ -254,12 +272,14 @@ class SheetReader final : public ScannedSheetSink {
   }
 
   void row(std::optional<std::string_view> number) override {
+    if (onItsOwn_ && row_ == 0 && !number) throw NotOnItsOwn{};
     row_ = toLong(number, row_ + 1);
     if (row_ < 1) throw Damage{"a row has the number " + std::to_string(row_)};
     col_ = 0;
   }
 
   void cell(const ScannedCell& c) override {
+    if (onItsOwn_ && c.hasFormula) throw NotOnItsOwn{};
     std::int64_t row = row_, col = col_ + 1;
     if (c.ref) {
       if (!cellRef(*c.ref, row, col))
@@ -308,7 +328,7 @@ class SheetReader final : public ScannedSheetSink {
     if (!stored) return;
     if (type == "n" && c.value && !c.value->empty()) {
       // The common case, a plain number, without a value object on the way.
-      const auto n = parseNumber(*c.value);
+      const auto n = cellNumber(*c.value);
       if (!n)
         throw Damage{where(row, col) + " holds \"" + std::string(c.value->substr(0, 40)) +
                      "\" where a number belongs"};
@@ -407,7 +427,7 @@ class SheetReader final : public ScannedSheetSink {
     if (type != "n")
       throw Damage{where(row, col) + " has the unknown type \"" + std::string(type.substr(0, 20)) + "\""};
     if (v.empty()) return {};
-    const auto n = parseNumber(v);
+    const auto n = cellNumber(v);
     if (!n)
       throw Damage{where(row, col) + " holds \"" + std::string(v.substr(0, 40)) +
                    "\" where a number belongs"};
@@ -420,106 +440,13 @@ class SheetReader final : public ScannedSheetSink {
   const std::vector<StyleKind>& styles_;
   double dateOffset_;
   bool recalculate_;
+  bool onItsOwn_;
   std::int64_t row_ = 0, col_ = 0;
   std::unordered_map<std::string, SharedFormula> shared_;
 };
 
-// A large member inflated on a thread of its own a few blocks ahead of its reader, so that
-// inflating and taking the sheet apart share the time of one open.
-class InflateAhead {
- public:
-  // Members at least this large are worth a thread.
-  static constexpr std::uint64_t kWorthIt = std::uint64_t{16} << 20;
-
-  explicit InflateAhead(std::unique_ptr<ZipArchive::Stream> stream)
-      : stream_(std::move(stream)), thread_([this] { run(); }) {}
-  ~InflateAhead() {
-    {
-      std::lock_guard lock(mutex_);
-      stop_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-  InflateAhead(const InflateAhead&) = delete;
-  InflateAhead& operator=(const InflateAhead&) = delete;
-
-  // As ZipArchive::Stream::read, errors of the member included.
-  std::size_t read(char* buffer, std::size_t capacity) {
-    if (offset_ == current_.size()) {
-      std::unique_lock lock(mutex_);
-      if (!current_.empty()) free_.push_back(std::move(current_));
-      current_.clear();
-      offset_ = 0;
-      changed_.notify_all();
-      changed_.wait(lock, [&] { return !full_.empty() || done_; });
-      if (full_.empty()) {
-        if (error_) std::rethrow_exception(error_);
-        return 0;
-      }
-      current_ = std::move(full_.front());
-      full_.pop_front();
-      changed_.notify_all();
-    }
-    const std::size_t n = std::min(capacity, current_.size() - offset_);
-    std::copy_n(current_.data() + offset_, n, buffer);
-    offset_ += n;
-    return n;
-  }
-
- private:
-  static constexpr std::size_t kBlock = std::size_t{4} << 20;
-  static constexpr std::size_t kBlocksAhead = 3;
-
-  void run() {
-    try {
-      for (;;) {
-        std::vector<char> block;
-        {
-          std::unique_lock lock(mutex_);
-          changed_.wait(lock, [&] { return stop_ || full_.size() < kBlocksAhead; });
-          if (stop_) return;
-          if (!free_.empty()) {
-            block = std::move(free_.back());
-            free_.pop_back();
-          }
-        }
-        block.resize(kBlock);
-        std::size_t filled = 0;
-        while (filled < block.size()) {
-          const std::size_t n = stream_->read(block.data() + filled, block.size() - filled);
-          if (n == 0) break;
-          filled += n;
-        }
-        block.resize(filled);
-        std::lock_guard lock(mutex_);
-        if (filled > 0) full_.push_back(std::move(block));
-        if (filled < kBlock) {
-          done_ = true;
-          changed_.notify_all();
-          return;
-        }
-        changed_.notify_all();
-      }
-    } catch (...) {
-      std::lock_guard lock(mutex_);
-      error_ = std::current_exception();
-      done_ = true;
-      changed_.notify_all();
-    }
-  }
-
-  std::unique_ptr<ZipArchive::Stream> stream_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<std::vector<char>> full_;
-  std::vector<std::vector<char>> free_;
-  bool done_ = false, stop_ = false;
-  std::exception_ptr error_;
-  std::vector<char> current_;
-  std::size_t offset_ = 0;
-  std::thread thread_;
-};
+// Worksheet parts at least this large are taken apart on two threads.
+constexpr std::size_t kTwoPartSheet = std::size_t{8} << 20;
 
 struct SheetEntry {
   std::string name;
@@ -587,13 +514,23 @@ std::shared_ptr<Workbook> readXlsx(const ZipArchive& zip, const std::string& fil
         bool general = reading == XlsxSheetReading::General;
         if (!general) {
           try {
-            auto stream = zip.stream(entry.part);
+            // Inflated whole in one call and taken apart where it lies.
+            const ZipArchive::Bytes part = zip.inflate(entry.part);
             SheetReader reader(book, index, strings, styles, dateOffset, recalculate);
-            if (zip.size(entry.part).value_or(0) >= InflateAhead::kWorthIt) {
-              InflateAhead ahead(std::move(stream));
-              scanWorksheet([&](char* b, std::size_t n) { return ahead.read(b, n); }, reader);
+            if (part.size < kTwoPartSheet) {
+              scanWorksheet(part.view(), reader);
             } else {
-              scanWorksheet([&](char* b, std::size_t n) { return stream->read(b, n); }, reader);
+              // The lower half of the rows read at the same time into a builder of its own.
+              WorkbookBuilder lowerBook(fileName, limits);
+              lowerBook.addSheet(entry.name);
+              SheetReader lower(lowerBook, 0, strings, styles, dateOffset, recalculate, true);
+              if (scanWorksheetSplit(part.view(), reader, lower) &&
+                  !book.appendRows(index, std::move(lowerBook))) {
+                // Rows out of order: read once, in order.
+                book.restartSheet(index);
+                SheetReader again(book, index, strings, styles, dateOffset, recalculate);
+                scanWorksheet(part.view(), again);
+              }
             }
           } catch (const SheetScanDeclined&) {
             // XML the scanner leaves to the general reader: the sheet starts over.

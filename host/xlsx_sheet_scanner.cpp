@@ -4,8 +4,10 @@
 #include "host/xlsx_sheet_scanner.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/number_text.h"
@@ -186,15 +188,67 @@ struct Tag {
   }
 };
 
+// Bytes a cell's attribute values and value text may hold on the fast path: printable ASCII
+// without the characters that need the general rules (references, markup, quotes).
+struct PlainBytes {
+  bool table[256] = {};
+  constexpr PlainBytes() {
+    for (int c = 0x20; c < 0x7F; ++c) table[c] = c != '<' && c != '>' && c != '&' && c != '"' && c != '\'';
+  }
+  bool operator()(char c) const { return table[static_cast<unsigned char>(c)]; }
+};
+constexpr PlainBytes kPlain;
+
 class Scanner {
  public:
   Scanner(const Source& source, ScannedSheetSink& sink) : source_(source), sink_(sink) {}
 
   void run() {
     buffer_.resize(2 * kBlock);
+    base_ = buffer_.data();
     more();
+    document();
+  }
+
+  // The whole part already in memory: taken apart where it lies.
+  void runWhole(std::string_view whole) {
+    base_ = whole.data();
+    len_ = whole.size();
+    eof_ = true;
+    document();
+  }
+
+  // The first of two scans sharing a part: stops at the row that starts at byte stopAt, if a
+  // row of <sheetData> starts there; true then, and resume() goes on from it.
+  bool runUntil(std::string_view whole, std::size_t stopAt) {
+    stopAt_ = stopAt;
+    runWhole(whole);
+    return stopped_;
+  }
+  void resume() {
+    stopped_ = false;
+    stopAt_ = kNowhere;
+    sheetData();
+    body();
+  }
+  // The second: the prolog and the root as usual, then the rows of <sheetData> from byte
+  // resumeAt on and the rest of the part. Declines when the cancel flag is raised.
+  void runFrom(std::string_view whole, std::size_t resumeAt, const std::atomic<bool>& cancel) {
+    resumeAt_ = resumeAt;
+    cancel_ = &cancel;
+    runWhole(whole);
+  }
+
+ private:
+  static constexpr std::size_t kNowhere = static_cast<std::size_t>(-1);
+
+  void document() {
     prolog();
+    body();
+  }
+  void body() {
     for (;;) {
+      if (stopped_) return;
       const char* p = at();
       if (p == end() && !more()) break;
       piece([&](const char*& q) { token(q); });
@@ -202,11 +256,10 @@ class Scanner {
     if (!rootClosed_) decline();
   }
 
- private:
   // --- the buffer
-  const char* at() const { return buffer_.data() + pos_; }
-  const char* end() const { return buffer_.data() + len_; }
-  void consumeTo(const char* p) { pos_ = static_cast<std::size_t>(p - buffer_.data()); }
+  const char* at() const { return base_ + pos_; }
+  const char* end() const { return base_ + len_; }
+  void consumeTo(const char* p) { pos_ = static_cast<std::size_t>(p - base_); }
 
   // Reads more bytes behind the unread ones; false at the end of the part.
   bool more() {
@@ -219,6 +272,7 @@ class Scanner {
     if (buffer_.size() - len_ < kBlock) {
       if (buffer_.size() >= kMaxPiece) decline();
       buffer_.resize(buffer_.size() * 2);
+      base_ = buffer_.data();
     }
     const std::size_t n = source_(buffer_.data() + len_, buffer_.size() - len_);
     if (n == 0) {
@@ -418,6 +472,7 @@ class Scanner {
       const std::string asTag = "<x " + declaration + ">";
       Scanner inner(none, sink_);
       inner.buffer_.assign(asTag.begin(), asTag.end());
+      inner.base_ = inner.buffer_.data();
       inner.len_ = inner.buffer_.size();
       inner.eof_ = true;
       const char* q = inner.at();
@@ -498,10 +553,20 @@ class Scanner {
 
   // --- <sheetData>: row by row, each row whole in the buffer.
   void sheetData() {
+    if (resumeAt_ != kNowhere) {
+      if (resumeAt_ < pos_ || resumeAt_ > len_) decline();
+      pos_ = resumeAt_;
+      resumeAt_ = kNowhere;
+    }
     for (;;) {
       const char* p = at();
       while (p < end() && isSpace(*p)) ++p;
       consumeTo(p);
+      if (pos_ == stopAt_) {
+        stopped_ = true;
+        return;
+      }
+      if (cancel_ && cancel_->load(std::memory_order_relaxed)) decline();
       if (end() - p < 12) {
         if (more()) continue;
         if (p == end()) decline();
@@ -548,13 +613,70 @@ class Scanner {
       if (!blank(t)) decline();
       if (startsWith(p, "</")) return endTag(p, {}, "row");
       if (startsWith(p, "<c") && (isSpace(p[2]) || p[2] == '>' || p[2] == '/')) {
-        cellElement(p);
+        if (!plainCell(p)) cellElement(p);
       } else if (startsWith(p, "<!--")) {
         comment(p);
       } else {
         decline();
       }
     }
+  }
+
+  // A cell as spreadsheets write nearly all of them, <c r=".." s=".." t="..">, optionally with
+  // <v>..</v>, every value plain ASCII: handed on without the general tag machinery. Anything
+  // else (other attributes, spaces, formulas, references, comments) leaves p as it was and
+  // returns false for cellElement, which reads the same cells the same way.
+  bool plainCell(const char*& p) {
+    const char* q = p + 2;
+    const char* e = end();
+    ScannedCell cell;
+    for (;;) {
+      if (q >= e) return false;
+      if (*q == '>' || *q == '/') break;
+      if (*q != ' ' || e - q < 4 || q[2] != '=' || q[3] != '"') return false;
+      std::optional<std::string_view>* into = nullptr;
+      switch (q[1]) {
+        case 'r':
+          into = &cell.ref;
+          break;
+        case 's':
+          into = &cell.style;
+          break;
+        case 't':
+          into = &cell.type;
+          break;
+        default:
+          return false;
+      }
+      if (into->has_value()) return false;
+      const char* v = q + 4;
+      const char* close = v;
+      while (close < e && kPlain(*close)) ++close;
+      if (close >= e || *close != '"') return false;
+      *into = std::string_view(v, static_cast<std::size_t>(close - v));
+      q = close + 1;
+    }
+    if (*q == '/') {
+      if (e - q < 2 || q[1] != '>') return false;
+      p = q + 2;
+      sink_.cell(cell);
+      return true;
+    }
+    ++q;
+    if (e - q >= 4 && std::memcmp(q, "</c>", 4) == 0) {
+      p = q + 4;
+      sink_.cell(cell);
+      return true;
+    }
+    if (e - q < 3 || std::memcmp(q, "<v>", 3) != 0) return false;
+    const char* v = q + 3;
+    const char* close = v;
+    while (close < e && kPlain(*close)) ++close;
+    if (e - close < 8 || std::memcmp(close, "</v></c>", 8) != 0) return false;
+    cell.value = std::string_view(v, static_cast<std::size_t>(close - v));
+    p = close + 8;
+    sink_.cell(cell);
+    return true;
   }
 
   void cellElement(const char*& p) {
@@ -696,6 +818,12 @@ class Scanner {
   const Source& source_;
   ScannedSheetSink& sink_;
   std::vector<char> buffer_;
+  // Start of the bytes being taken apart: buffer_, or the caller's whole part.
+  const char* base_ = nullptr;
+  // Where a scan that shares the part stops or starts its rows.
+  std::size_t stopAt_ = kNowhere, resumeAt_ = kNowhere;
+  bool stopped_ = false;
+  const std::atomic<bool>* cancel_ = nullptr;
   std::size_t pos_ = 0, len_ = 0;
   bool eof_ = false;
   bool rootSeen_ = false, rootClosed_ = false;
@@ -709,6 +837,60 @@ class Scanner {
 
 void scanWorksheet(const Source& source, ScannedSheetSink& sink) {
   Scanner(source, sink).run();
+}
+
+void scanWorksheet(std::string_view whole, ScannedSheetSink& sink) {
+  const Source none;
+  Scanner(none, sink).runWhole(whole);
+}
+
+bool scanWorksheetSplit(std::string_view whole, ScannedSheetSink& upper, ScannedSheetSink& lower) {
+  const Source none;
+  Scanner first(none, upper);
+  // The first row start past the middle; whether it is one at all the first scan tells, by
+  // reaching it between two rows of <sheetData>.
+  std::size_t split = std::string_view::npos;
+  for (std::size_t at = whole.find("<row", whole.size() / 2); at != std::string_view::npos;
+       at = whole.find("<row", at + 4)) {
+    if (at + 4 < whole.size() && (isSpace(whole[at + 4]) || whole[at + 4] == '>' || whole[at + 4] == '/')) {
+      split = at;
+      break;
+    }
+  }
+  if (split == std::string_view::npos) {
+    first.runWhole(whole);
+    return false;
+  }
+  std::atomic<bool> cancel{false};
+  bool lowerDone = false;
+  std::thread second([&] {
+    try {
+      Scanner(none, lower).runFrom(whole, split, cancel);
+      lowerDone = true;
+    } catch (...) {
+      // Dropped: the first scan reads these rows itself and meets whatever went wrong.
+    }
+  });
+  // The second scan is waited for on every way out; it is stopped early unless its rows are
+  // still wanted.
+  struct Join {
+    std::thread& thread;
+    std::atomic<bool>& cancel;
+    bool wanted = false;
+    ~Join() {
+      if (!wanted) cancel = true;
+      thread.join();
+    }
+  };
+  {
+    Join join{second, cancel};
+    join.wanted = first.runUntil(whole, split);
+    // A split that was not a row start: the first scan has read every row itself.
+    if (!join.wanted) return false;
+  }
+  if (lowerDone) return true;
+  first.resume();
+  return false;
 }
 
 }  // namespace host

@@ -43,5 +43,18 @@ struct SheetScanDeclined {};
 // is checked to be well-formed and otherwise passed over. Exceptions from source and sink
 // pass through.
 void scanWorksheet(const std::function<std::size_t(char*, std::size_t)>& source, ScannedSheetSink& sink);
+// The same over a part held whole in memory, taken apart where it lies (the views handed to
+// the sink point into whole).
+void scanWorksheet(std::string_view whole, ScannedSheetSink& sink);
+
+// The same on two threads, for a large part: upper gets the rows of <sheetData> before a row
+// start near the middle of the part, lower the rows from it on, both scans running at once.
+// True when that was a row start at the top level of <sheetData> and the lower scan ended
+// without an exception: each sink then got exactly the rows and cells, in order, that one
+// scan hands on for its share of the rows. False otherwise, and upper then got every row and
+// cell of the part, as from scanWorksheet; what lower got is to be dropped. Exceptions of
+// the upper scan (SheetScanDeclined, its sink's) pass through; the lower one's are dropped.
+// The sinks are called on different threads; each must only touch state of its own.
+bool scanWorksheetSplit(std::string_view whole, ScannedSheetSink& upper, ScannedSheetSink& lower);
 
 }  // namespace host

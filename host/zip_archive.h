@@ -55,9 +55,26 @@ class ZipArchive {
   std::unique_ptr<Stream> stream(std::string_view name, std::uint64_t maxSize = kMaxZipEntrySize) const;
   std::string readAll(std::string_view name, std::uint64_t maxSize = kMaxZipTextSize) const;
 
+  // A member inflated whole. A deflated member whose sizes the archive states is inflated in
+  // one call (libdeflate: several times faster than the streaming inflate), its length and
+  // checksum checked against what the archive says; any other member goes through stream().
+  // Holds the whole member in memory, so maxSize bounds the memory as well as the time.
+  // Throws std::runtime_error as stream() does, and when the data does not match its checksum.
+  struct Bytes {
+    struct Free {
+      void operator()(char* p) const;
+    };
+    std::unique_ptr<char, Free> data;
+    std::size_t size = 0;
+    std::string_view view() const { return {data.get(), size}; }
+  };
+  Bytes inflate(std::string_view name, std::uint64_t maxSize = kMaxZipEntrySize) const;
+
  private:
   explicit ZipArchive(zip* archive) : archive_(archive) {}
   std::optional<std::uint64_t> indexOf(std::string_view name) const;
+  // The member's statistics, its presence and size checked against maxSize.
+  std::uint64_t checkedIndex(std::string_view name, std::uint64_t maxSize, void* stat) const;
   zip* archive_;
 };
 

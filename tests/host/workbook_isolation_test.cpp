@@ -149,11 +149,12 @@ TEST(IsolatedImportTest, ACrashAHangEndlessWorkOrNoMemoryIsReportedAndThisProces
         "Cannot open \"iris.csv\": the file could not be read: reading it needs more than 256 MB of memory.");
   }
   {
+    // A first-version header claiming a million sheets: refused before anything is allocated.
     Fault fault("garbage");
     EXPECT_EQ(
         isolatedError(file, quickLimits()),
         "Cannot open \"iris.csv\": the file could not be read: the answer of its reading program is damaged: "
-        "it names 1000000 sheets.");
+        "it is of another version.");
   }
   const auto book = importWorkbookIsolated(file, quickLimits());
   EXPECT_EQ(book->sheet(0).value(1, 1), platform::Variant("id"));
@@ -189,6 +190,25 @@ TEST(IsolatedImportTest, DamagedAnswersAreRefused) {
   EXPECT_EQ(read(answer.substr(0, answer.size() - 1)), "it ends early");
   EXPECT_EQ(read(answer + "x"), "more follows it");
   EXPECT_EQ(read("LVWX"), "it does not begin as a workbook answer does");
+  EXPECT_EQ(read(std::string("LVWB\x02\0\0\0\0\x40\x42\x0F\0\0\0\0\0", 17)), "it names 1000000 sheets");
+  // Every column's texts must be exactly its text cells, in row order.
+  const auto patched = [&](std::string_view from, std::string_view to) {
+    std::string bytes = answer;
+    bytes.replace(bytes.find(from), from.size(), to);
+    return read(bytes);
+  };
+  // Column B: rows 3 (a number) and 4 (the text), then one text for row 4.
+  const std::string textRow("\x01\0\0\0\x04\0\0\0\x04\0\0\0text", 16);
+  EXPECT_EQ(patched(textRow, std::string("\x01\0\0\0\x03\0\0\0\x04\0\0\0text", 16)),
+            "a text belongs to no text cell");
+  EXPECT_EQ(patched(textRow, std::string("\0\0\0\0", 4)), "its texts do not match its text cells");
+  // Column A: one error cell whose number is no error.
+  const std::string errorCell = std::string("\x01\0\0\0\x05", 5) + std::string("\0\0\0\0\0\xE8\x9F\x40", 8);
+  ASSERT_NE(answer.find(errorCell), std::string::npos);
+  EXPECT_EQ(patched(errorCell, std::string("\x01\0\0\0\x05", 5) + std::string(8, '\0')),
+            "an error cell is of no known error");
+  EXPECT_EQ(patched(errorCell, std::string("\x01\0\0\0\x09", 5) + errorCell.substr(5)),
+            "a cell is of no known kind");
   // 1 sheet, active 0, name "S", then a column count of 4 billion.
   std::string wide = answer.substr(0, 9 + 8 + 4 + 1);
   wide += std::string("\xFF\xFF\xFF\xFF", 4);

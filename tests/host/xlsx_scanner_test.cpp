@@ -62,6 +62,53 @@ std::vector<std::string> scan(const std::string& xml, std::size_t piece = 1 << 2
   return recorder.lines;
 }
 
+// The lines of a scan of the part held whole; the same as scan() gives.
+std::vector<std::string> scanWhole(const std::string& xml) {
+  Recorder recorder;
+  try {
+    scanWorksheet(std::string_view(xml), recorder);
+  } catch (const SheetScanDeclined&) {
+    return {"declined"};
+  }
+  return recorder.lines;
+}
+
+// A recorder whose cell() throws at the cell of the given reference.
+struct FailingRecorder final : ScannedSheetSink {
+  Recorder lines;
+  std::string failAt;
+  void row(std::optional<std::string_view> number) override { lines.row(number); }
+  void cell(const ScannedCell& c) override {
+    if (c.ref && *c.ref == failAt) throw std::runtime_error("bad cell");
+    lines.cell(c);
+  }
+};
+
+struct SplitScan {
+  bool split = false;
+  std::vector<std::string> upper, lower;
+};
+SplitScan scanSplit(const std::string& xml, const std::string& lowerFailsAt = "") {
+  Recorder upper;
+  FailingRecorder lower;
+  lower.failAt = lowerFailsAt;
+  SplitScan out;
+  out.split = scanWorksheetSplit(xml, upper, lower);
+  out.upper = upper.lines;
+  out.lower = lower.lines.lines;
+  return out;
+}
+
+std::string numberedRows(int first, int last) {
+  std::string rows;
+  for (int r = first; r <= last; ++r) {
+    const std::string n = std::to_string(r);
+    rows += "<row r=\"" + n + "\"><c r=\"A" + n + "\"><v>" + n + ".5</v></c><c r=\"B" + n +
+            "\" t=\"s\" s=\"1\"><v>0</v></c></row>\n";
+  }
+  return rows;
+}
+
 std::string sheet(const std::string& rows, const std::string& tail = "") {
   return std::string(kHead) + "<sheetData>" + rows + "</sheetData>" + tail + "</worksheet>";
 }
@@ -82,8 +129,14 @@ TEST(XlsxScannerTest, CellsAsSpreadsheetsWriteThem) {
                                       "c [C1][str]- v[a<bAB] f[A1&\"x\"] shared/0", "row 2", "row -",
                                       "c -[inlineStr]- v- is[bold x\r]", "c --- v- f[] shared/0",
                                       "c [C3]-[1] v-", "c --- v[]"}));
-  // Handed over a byte at a time, the same.
+  // Handed over a byte at a time, or held whole, the same.
   EXPECT_EQ(scan(sheet(rows), 1), scan(sheet(rows)));
+  EXPECT_EQ(scanWhole(sheet(rows)), scan(sheet(rows)));
+  // Attributes in another order, spaced otherwise, quoted otherwise: the same cells.
+  EXPECT_EQ(scan(sheet("<row r=\"1\"><c s=\"2\" r=\"A1\"><v>1</v></c><c  r=\"B1\"><v>2</v></c>"
+                       "<c r='C1'><v>3</v></c><c r=\"D1\" t=\"n\"/><c r=\"E1\"></c></row>")),
+            (std::vector<std::string>{"row 1", "c [A1]-[2] v[1]", "c [B1]-- v[2]", "c [C1]-- v[3]",
+                                      "c [D1][n]- v-", "c [E1]-- v-"}));
   EXPECT_EQ(scan(sheet("")), std::vector<std::string>{});
   EXPECT_EQ(scan(std::string(kHead) + "<sheetData/></worksheet>"), std::vector<std::string>{});
 }
@@ -166,6 +219,124 @@ TEST(XlsxScannerTest, BothReadersGiveTheSameWorkbook) {
       for (std::int32_t c = 1; c <= 9; ++c)
         ASSERT_EQ(fast->sheet(s).value(r, c), general->sheet(s).value(r, c)) << s << " " << cellName(r, c);
   EXPECT_EQ(fast->sheet(0).value(10, 6), platform::Variant(2.25));
+}
+
+// Two scans at once hand on together exactly what one scan does, split at a row; where the
+// middle falls inside something that only looks like a row, or the lower scan fails, the upper
+// one hands on every row itself.
+TEST(XlsxScannerTest, TwoScansAtOnceHandOnWhatOneDoes) {
+  const std::string tail = "<mergeCells count=\"1\"><mergeCell ref=\"A1:B1\"/></mergeCells>";
+  const std::string plain = sheet(numberedRows(1, 400), tail);
+  const SplitScan halves = scanSplit(plain);
+  ASSERT_TRUE(halves.split);
+  ASSERT_FALSE(halves.upper.empty());
+  ASSERT_FALSE(halves.lower.empty());
+  EXPECT_EQ(halves.lower.front().substr(0, 4), "row ");
+  std::vector<std::string> joined = halves.upper;
+  joined.insert(joined.end(), halves.lower.begin(), halves.lower.end());
+  EXPECT_EQ(joined, scan(plain));
+
+  // Elements named row inside an element a cell does not know, across the middle.
+  std::string nested;
+  for (int r = 101; r <= 500; ++r) nested += "<row r=\"" + std::to_string(r) + "\"><v>1</v></row>\n";
+  const std::string inCell = sheet(numberedRows(1, 100) + "<row r=\"200\"><c r=\"C200\"><x>" + nested +
+                                       "</x><v>2</v></c></row>" + numberedRows(501, 510),
+                                   tail);
+  const SplitScan one = scanSplit(inCell);
+  EXPECT_FALSE(one.split);
+  EXPECT_EQ(one.upper, scan(inCell));
+  EXPECT_NE(one.upper, std::vector<std::string>{"declined"});
+
+  // The lower scan's sink fails: the upper scan reads those rows itself.
+  const SplitScan failed = scanSplit(plain, "A390");
+  EXPECT_FALSE(failed.split);
+  EXPECT_EQ(failed.upper, scan(plain));
+
+  // What is not well-formed below the middle is declined, as by one scan.
+  Recorder upper, lower;
+  EXPECT_THROW(scanWorksheetSplit(sheet(numberedRows(1, 400) + "<row><c><v>1</c></row>"), upper, lower),
+               SheetScanDeclined);
+  // The first row past the middle: the lower scan takes every row.
+  const std::string oneRow = sheet("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>", tail);
+  const SplitScan single = scanSplit(oneRow);
+  EXPECT_TRUE(single.split);
+  EXPECT_TRUE(single.upper.empty());
+  EXPECT_EQ(single.lower, scan(oneRow));
+  // No row past the middle: one scan.
+  std::string merges;
+  for (int i = 0; i < 100; ++i) merges += "<mergeCell ref=\"A1:B1\"/>";
+  const std::string longTail = sheet(numberedRows(1, 3), "<mergeCells>" + merges + "</mergeCells>");
+  const SplitScan none = scanSplit(longTail);
+  EXPECT_FALSE(none.split);
+  EXPECT_EQ(none.upper, scan(longTail));
+}
+
+// A worksheet large enough to be read in two parts at once gives what the general reader
+// gives: plain, with a formula or a row out of order below the middle (read again in one
+// part), and damaged in both parts (the damage nearer the top is the one named).
+TEST(XlsxScannerTest, LargeSheetsReadInTwoPartsGiveTheSameWorkbook) {
+  constexpr int kRows = 65536;
+  const auto row = [](int r) {
+    const std::string n = std::to_string(r);
+    return "<row r=\"" + n + "\"><c r=\"A" + n + "\"><v>" + std::to_string(r / 7.0) + "</v></c><c r=\"B" + n +
+           "\" t=\"s\"><v>" + std::to_string(r % 2) + "</v></c><c r=\"C" + n + "\" s=\"1\"><v>" +
+           std::to_string(40000 + r % 1000) + "</v></c><c r=\"D" + n + "\" t=\"b\"><v>1</v></c></row>";
+  };
+  std::vector<std::string> rows;
+  for (int r = 1; r <= kRows; ++r) rows.push_back(row(r));
+  const auto join = [&] {
+    std::string all;
+    for (const std::string& r : rows) all += r;
+    return all;
+  };
+  TempDir dir;
+  const auto read = [&](const std::string& sheetRows, XlsxSheetReading reading) -> std::shared_ptr<Workbook> {
+    test::XlsxSpec spec;
+    spec.sharedStrings = "<si><t>even</t></si><si><t>odd</t></si>";
+    spec.numFmts = "<numFmt numFmtId=\"164\" formatCode=\"yyyy-mm-dd\"/>";
+    spec.cellXfs = "<xf numFmtId=\"0\"/><xf numFmtId=\"164\"/>";
+    spec.sheets = {{"Data", sheetRows}};
+    const std::string path = dir.file("large.xlsx");
+    test::writeZip(path, test::xlsxParts(spec));
+    const auto zip = ZipArchive::open(path);
+    if (!zip) return nullptr;
+    return readXlsx(*zip, "large.xlsx", kSheetLimits, reading);
+  };
+  const auto same = [&](const std::string& what) {
+    const std::string all = join();
+    ASSERT_GE(all.size(), std::size_t{8} << 20) << "large enough to be read in two parts";
+    const auto fast = read(all, XlsxSheetReading::Fast);
+    const auto general = read(all, XlsxSheetReading::General);
+    ASSERT_TRUE(fast && general);
+    const Sheet& a = fast->sheet(0);
+    const Sheet& b = general->sheet(0);
+    ASSERT_EQ(a.usedArea(), b.usedArea()) << what;
+    for (std::int32_t c = 1; c <= 5; ++c)
+      for (std::int32_t r = 1; r <= kRows; ++r)
+        ASSERT_EQ(a.value(r, c), b.value(r, c)) << what << " " << cellName(r, c);
+  };
+  same("plain");
+  rows[60000] =
+      "<row r=\"60001\"><c r=\"A60001\"><f>A1*2</f><v>3</v></c><c r=\"E60001\"><f>1+1</f></c></row>";
+  same("a formula");
+  rows.back() += "<row r=\"5\"><c r=\"A5\"><v>7</v></c></row>";
+  same("a row out of order");
+
+  rows[99] = "<row r=\"100\"><c r=\"A100\"><v>1e</v></c></row>";
+  rows[50000] = "<row r=\"50001\"><c r=\"A50001\"><v>2e</v></c></row>";
+  const auto refusal = [&](XlsxSheetReading reading) {
+    try {
+      read(join(), reading);
+    } catch (const WorkbookFileError& e) {
+      return std::string(e.what());
+    }
+    return std::string("read");
+  };
+  EXPECT_EQ(
+      refusal(XlsxSheetReading::Fast),
+      "Cannot open \"large.xlsx\": the file is damaged: cell A100 holds \"1e\" where a number belongs in the "
+      "sheet \"Data\".");
+  EXPECT_EQ(refusal(XlsxSheetReading::General), refusal(XlsxSheetReading::Fast));
 }
 
 }  // namespace
