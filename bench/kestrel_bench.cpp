@@ -36,11 +36,12 @@ void BM_W1Epoch(benchmark::State& st) {
 BENCHMARK(BM_W1Epoch)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
 
 // The same epoch with the gradient shared among threads (arguments: order, threads); the
-// weights are those of one thread.
+// weights are those of one thread. "parts": the threads the epoch actually used.
 void BM_W1EpochThreads(benchmark::State& st) {
   Setup s(static_cast<int>(st.range(0)), static_cast<int>(st.range(1)));
   for (auto _ : st) s.rprop.Epoch();
   st.counters["rms"] = s.rms();
+  st.counters["parts"] = s.rprop.state->PartsFor(static_cast<int>(s.w1.rows.size()));
 }
 BENCHMARK(BM_W1EpochThreads)->ArgsProduct({{1, 2, 3}, {1, 2}})->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -61,7 +61,7 @@ class ResilientNetworkState {
   void SetMinimumWorkPerThread(long long work) { minWorkPerThread_ = work < 0 ? 0 : work; }
   // Examples per step of the threaded gradient: the values a step keeps stay in the cache
   // until the next step has summed them.
-  static constexpr int kStepRows = 8 * kBlockRows;
+  static constexpr int kStepRows = 16 * kBlockRows;
 
   // The Rprop step on every weight, layer 0 first.
   void Update(const RpropStepRule& rule);

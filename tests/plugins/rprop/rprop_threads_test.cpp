@@ -112,7 +112,7 @@ const ThreadShape kThreadShapes[] = {
     {"third_order_output_3_4_2", 3, {4, 2}, {1, 3}, "tt", 300},
     {"wide_first_order_11_37_19_2", 11, {37, 19, 2}, {1, 1, 1}, "ttl", 701},
     {"fewer_parts_than_threads_4_5_1", 4, {5, 1}, {2, 1}, "tl", 150},
-    {"several_steps_8_16_1", 8, {16, 1}, {3, 1}, "tl", 3 * ResilientNetworkState::kStepRows + 45},
+    {"several_steps_8_16_1", 8, {16, 1}, {2, 1}, "tl", 3 * ResilientNetworkState::kStepRows + 45},
     {"fewer_examples_than_threads_3_2_1", 3, {2, 1}, {1, 1}, "tl", 3},
 };
 
