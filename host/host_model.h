@@ -42,6 +42,8 @@ class HostModel {
   // importWorkbookIsolated).
   using Importer = std::function<std::shared_ptr<Workbook>(const std::string& path, SheetLimits limits)>;
   void setImporter(Importer importer) { importer_ = std::move(importer); }
+  // The importer set, or an empty one (importWorkbook).
+  const Importer& importer() const { return importer_; }
   // A new workbook "Book1", "Book2", ... with one empty sheet "Sheet1", made active.
   Workbook& newWorkbook();
   // Adds a workbook built elsewhere and makes it active; throws std::invalid_argument when

@@ -7,11 +7,15 @@
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
+#include <QProgressBar>
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
@@ -19,7 +23,9 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
+#include <exception>
 #include <filesystem>
+#include <thread>
 
 #include "host/range_object.h"
 #include "host/window/cell_format.h"
@@ -74,6 +80,16 @@ MainWindow::MainWindow(Host& host, QWidget* parent)
   setCentralWidget(books_);
   address_->setMinimumWidth(120);
   statusBar()->addWidget(address_);
+  // Shown while a file is read: its name and time, and a bar that moves.
+  openingLabel_ = new QLabel(this);
+  openingBar_ = new QProgressBar(this);
+  openingBar_->setRange(0, 0);
+  openingBar_->setMaximumWidth(160);
+  openingBar_->setTextVisible(false);
+  statusBar()->addWidget(openingLabel_);
+  statusBar()->addWidget(openingBar_);
+  openingLabel_->hide();
+  openingBar_->hide();
   statusBar()->addPermanentWidget(statistics_);
   buildMenus();
   // The window opens over the whole of the screen's working area, as a spreadsheet does.
@@ -279,6 +295,10 @@ QString MainWindow::addressText() const {
   return address_->text();
 }
 
+QString MainWindow::progressText() const {
+  return openingLabel_->isHidden() ? QString() : openingLabel_->text();
+}
+
 void MainWindow::sheetWritten(const Sheet& sheet, const CellArea& area) {
   for (const auto& tab : tabs_) {
     for (SheetView* view : tab->views) {
@@ -293,11 +313,91 @@ void MainWindow::sheetWritten(const Sheet& sheet, const CellArea& area) {
 
 // --- File commands
 
+std::shared_ptr<Workbook> MainWindow::readWhileShowingProgress(const std::string& path) {
+  struct Reading {
+    std::shared_ptr<Workbook> book;
+    std::exception_ptr error;
+  };
+  const HostModel::Importer importer = host_.model().importer();
+  const SheetLimits limits = host_.model().limits();
+  Reading reading;
+  QEventLoop wait;
+  std::thread worker([&] {
+    try {
+      reading.book = importer ? importer(path, limits) : importWorkbook(path, limits);
+    } catch (...) {
+      reading.error = std::current_exception();
+    }
+    // Queued: the loop ends once it runs, even when this comes before it starts.
+    QMetaObject::invokeMethod(&wait, "quit", Qt::QueuedConnection);
+  });
+
+  // While it reads: the file and the time so far in the status bar, the commands that would
+  // change the workbooks off.
+  const QString name = QFileInfo(QString::fromStdString(path)).fileName();
+  const QElapsedTimer clock = [] {
+    QElapsedTimer t;
+    t.start();
+    return t;
+  }();
+  const auto show = [&] {
+    const qint64 seconds = clock.elapsed() / 1000;
+    openingLabel_->setText(seconds == 0 ? tr("Opening %1…").arg(name)
+                                        : tr("Opening %1… %2 s").arg(name).arg(seconds));
+  };
+  show();
+  openingLabel_->show();
+  openingBar_->show();
+  std::vector<QPointer<QAction>> disabled;
+  for (QAction* menu : menuBar()->actions()) {
+    if (!menu->menu()) continue;
+    for (QAction* action : menu->menu()->actions()) {
+      if (!action->isEnabled() || action->isSeparator()) continue;
+      action->setEnabled(false);
+      disabled.emplace_back(action);
+    }
+  }
+  QTimer tick;
+  connect(&tick, &QTimer::timeout, this, show);
+  tick.start(250);
+  opening_ = true;
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  wait.exec();
+  worker.join();
+  QApplication::restoreOverrideCursor();
+  opening_ = false;
+  tick.stop();
+  for (const QPointer<QAction>& action : disabled)
+    if (action) action->setEnabled(true);
+  openingLabel_->hide();
+  openingBar_->hide();
+  if (closeAfterOpening_) {
+    closeAfterOpening_ = false;
+    QTimer::singleShot(0, this, [this] { close(); });
+  }
+  if (reading.error) std::rethrow_exception(reading.error);
+  return reading.book;
+}
+
 bool MainWindow::openFile(const QString& path) {
+  if (opening_) {
+    // One file at a time: the commands that open are off meanwhile; a caller that still asks
+    // is told.
+    tell("Cannot open \"" + QFileInfo(path).fileName().toStdString() + "\": another file is being opened.",
+         platform::MB_ICONERROR);
+    return false;
+  }
   std::shared_ptr<Workbook> opened;
   try {
-    host_.model().open(path.toStdString());
-    opened = host_.model().workbookPtr(host_.model().activeIndex());
+    const std::string file = path.toStdString();
+    const std::string name = std::filesystem::path(file).filename().string();
+    const std::string alreadyOpen = "Cannot open \"" + name + "\": a workbook of that name is already open.";
+    if (host_.model().findWorkbook(name)) throw WorkbookFileError(alreadyOpen);
+    std::shared_ptr<Workbook> book = readWhileShowingProgress(file);
+    // Another workbook of that name may have come meanwhile.
+    if (host_.model().findWorkbook(book->name())) throw WorkbookFileError(alreadyOpen);
+    host_.model().add(book);
+    opened = std::move(book);
   } catch (const WorkbookFileError& e) {
     tell(e.what(), platform::MB_ICONERROR);
   } catch (const std::bad_alloc&) {
@@ -539,6 +639,12 @@ void MainWindow::showAbout() {
 // --- closing and drops
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (opening_) {
+    // Asked again once the file is read, so that its workbook can be asked about too.
+    closeAfterOpening_ = true;
+    event->ignore();
+    return;
+  }
   if (closeAccepted_) {
     event->accept();
     emit closed();
@@ -564,13 +670,15 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-  bool any = false;
-  for (const QUrl& url : event->mimeData()->urls()) {
-    if (!url.isLocalFile()) continue;
-    any = true;
-    openFile(url.toLocalFile());
-  }
-  if (any) event->acceptProposedAction();
+  QStringList paths;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  if (paths.isEmpty() || opening_) return;
+  event->acceptProposedAction();
+  // Opened once the drop is over, so that its source is not kept waiting while they are read.
+  QTimer::singleShot(0, this, [this, paths] {
+    for (const QString& path : paths) openFile(path);
+  });
 }
 
 }  // namespace host

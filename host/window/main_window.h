@@ -11,6 +11,7 @@
 
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QTabWidget;
 
 namespace host {
@@ -33,8 +34,12 @@ class MainWindow final : public QMainWindow {
 
   // --- File
   // Opens a workbook and shows it; a file that cannot be read is refused with a message and
-  // changes nothing. Returns whether it opened.
+  // changes nothing. Returns whether it opened. The file is read on a thread of its own while
+  // the window goes on drawing and the status bar shows the reading and its time; the
+  // commands that would change the workbooks wait (a close asked for meanwhile follows).
   bool openFile(const QString& path);
+  // Whether a file is being read.
+  bool isOpening() const { return opening_; }
   bool openWithDialog();
   void newWorkbook();
   // Saves the active workbook to its file (.xlsx or .csv), or asks for one; false when it was
@@ -69,6 +74,8 @@ class MainWindow final : public QMainWindow {
   SheetView* viewOf(const Sheet& sheet) const;
   QString statusText() const;
   QString addressText() const;
+  // What the status bar says about a file being read; empty when none is.
+  QString progressText() const;
   void activateWorkbook(int index);
   void activateSheet(int index);
 
@@ -103,6 +110,9 @@ class MainWindow final : public QMainWindow {
   void showUserGuide();
   void showAbout();
   void tell(const std::string& text, unsigned icon);
+  // Runs the model's importer on a worker thread while the event loop runs; rethrows its
+  // exception.
+  std::shared_ptr<Workbook> readWhileShowingProgress(const std::string& path);
 
   Host& host_;
   QTabWidget* books_;
@@ -111,6 +121,10 @@ class MainWindow final : public QMainWindow {
   QMenu* recentMenu_ = nullptr;
   std::vector<std::unique_ptr<BookTab>> tabs_;
   std::string toolFolder_;
+  QLabel* openingLabel_ = nullptr;
+  QProgressBar* openingBar_ = nullptr;
+  bool opening_ = false;
+  bool closeAfterOpening_ = false;
   bool closeAccepted_ = false;
   bool statusPending_ = false;
 };

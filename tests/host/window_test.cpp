@@ -7,12 +7,17 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QMenuBar>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "host/host.h"
 #include "host/window/main_window.h"
@@ -242,6 +247,48 @@ TEST_F(WindowTest, AFileWhoseReaderCrashesIsRefusedAndTheWindowAndItsWorkbooksSt
   ASSERT_TRUE(window.openFile(QString::fromStdString(temp.file("iris.csv"))));
   EXPECT_EQ(window.workbookTabCount(), 2);
   EXPECT_EQ(shown(2, 2), "5.1");
+}
+
+// While a file is read the window goes on: the status bar names the file, the commands that
+// would change the workbooks are off, another open is refused, and a close asked for meanwhile
+// follows once the file is in.
+TEST_F(WindowTest, WhileAFileIsReadTheWindowShowsItAndWaitsWithItsCommands) {
+  std::atomic<bool> release{false};
+  host.model().setImporter([&](const std::string& path, SheetLimits limits) {
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return importWorkbook(path, limits);
+  });
+  QAction* openAction = nullptr;
+  for (QAction* menu : window.menuBar()->actions())
+    for (QAction* action : menu->menu()->actions())
+      if (action->text().startsWith("&Open")) openAction = action;
+  ASSERT_NE(openAction, nullptr);
+  QString during;
+  bool openEnabled = true, opening = false, secondOpened = true;
+  QSignalSpy closed(&window, &MainWindow::closed);
+  prompter.answerMessage(platform::IDOK);
+  QTimer::singleShot(20, &window, [&] {
+    during = window.progressText();
+    opening = window.isOpening();
+    openEnabled = openAction->isEnabled();
+    secondOpened = window.openFile(QString::fromStdString(copySample("iris.csv")));
+    window.close();
+    EXPECT_EQ(closed.count(), 0);
+    release = true;
+  });
+  ASSERT_TRUE(window.openFile(QString::fromStdString(copySample("wine.csv"))));
+  EXPECT_TRUE(opening);
+  EXPECT_EQ(during, "Opening wine.csv…");
+  EXPECT_FALSE(openEnabled);
+  EXPECT_FALSE(secondOpened);
+  ASSERT_EQ(prompter.messages().size(), 1u);
+  EXPECT_EQ(prompter.messages()[0].text, "Cannot open \"iris.csv\": another file is being opened.");
+  // Afterwards: the workbook shown, the commands back, the close carried out.
+  EXPECT_EQ(shown(2, 2), "14.23");
+  EXPECT_FALSE(window.isOpening());
+  EXPECT_TRUE(window.progressText().isEmpty());
+  EXPECT_TRUE(openAction->isEnabled());
+  EXPECT_TRUE(closed.wait(2000));
 }
 
 // The window opens over the screen's whole working area.
