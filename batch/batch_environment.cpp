@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -10,6 +12,11 @@
 #include "platform/a1_notation.h"
 #include "shared/binary_io.h"
 #include "shared/tool_ui.h"
+
+#ifdef LUMIVANE_BATCH_CALC
+#include "host/calc/calc_objects.h"
+#include "host/calc/calc_office.h"
+#endif
 
 #ifndef LUMIVANE_BATCH_BUILD_LIB
 #define LUMIVANE_BATCH_BUILD_LIB "../lib"
@@ -152,6 +159,14 @@ void StderrProgress::setPosition(int position) {
 
 // --- BatchHost ----------------------------------------------------------------------------------
 
+// The running LibreOffice Calc of a --calc run.
+struct BatchHost::CalcTarget {
+#ifdef LUMIVANE_BATCH_CALC
+  std::shared_ptr<host::calc::CalcOffice> office;
+  platform::RefPtr<host::calc::CalcApplication> application;
+#endif
+};
+
 BatchHost::BatchHost(Tool tool, std::ostream& err, bool quiet) : tool_(tool), err_(err), quiet_(quiet) {
   host_ = std::make_unique<host::Host>(9);
   host_->addIn().addLibrary([](const char* name) { return toolExport(name); });
@@ -170,11 +185,15 @@ BatchHost::BatchHost(Tool tool, std::ostream& err, bool quiet) : tool_(tool), er
 
 BatchHost::~BatchHost() {
   connection().RestoreHostWindow();
+  // The connection would hold the office's Application until the process exits.
+  if (calc_) connection().setApplication(nullptr);
+  calc_.reset();
   setToolUi({});
   host_.reset();
 }
 
 bool BatchHost::readData(const Job& job, RawTable& table) {
+  if (job.flag("calc")) return readCalcData(job, table);
   const DataFile data = parseDataFile(job.text("data"));
   if (!std::filesystem::exists(data.file))
     throw host::WorkbookFileError("The data file " + data.file + " does not exist.");
@@ -194,9 +213,11 @@ bool BatchHost::readData(const Job& job, RawTable& table) {
   }
   host::Sheet* sheet = book.activeSheet();
   if (!sheet) throw host::WorkbookFileError("the workbook " + data.file + " has no sheet");
+  return readChoice(sourceChoice(job, sheet->usedArea()), host_->application(), table);
+}
 
+DataSourceChoice BatchHost::sourceChoice(const Job& job, const std::optional<host::CellArea>& used) const {
   DataSourceChoice choice;
-  const auto used = sheet->usedArea();
   if (used) {
     choice.columns = platform::columnLetters(used->left);
     if (used->right > used->left) choice.columns += "-" + platform::columnLetters(used->right);
@@ -208,7 +229,10 @@ bool BatchHost::readData(const Job& job, RawTable& table) {
   if (auto v = job.integer("last-row")) choice.lastRow = static_cast<std::int32_t>(*v);
   choice.namesInFirstRow = !job.flag("no-names");
   choice.rowIdsInFirstColumn = job.flag("row-ids");
+  return choice;
+}
 
+bool BatchHost::readChoice(const DataSourceChoice& choice, platform::Dispatch* application, RawTable& table) {
   // The dialog's own field checks come first, as they do in the window.
   DataSourceRequest request(tool_, connection().maxRows(), choice);
   if (!request.valid()) {
@@ -216,8 +240,70 @@ bool BatchHost::readData(const Job& job, RawTable& table) {
          << " to " << choice.lastRow << ") is not a valid choice\n";
     return false;
   }
-  return readRange(connection(), host_->application(), choice, table);
+  return readRange(connection(), application, choice, table);
 }
+
+#ifdef LUMIVANE_BATCH_CALC
+
+bool BatchHost::readCalcData(const Job& job, RawTable& table) {
+  if (!calc_) {
+    host::calc::OfficeOptions options;
+    if (const char* pipe = std::getenv("LUMIVANE_CALC_PIPE"); pipe && *pipe) options.pipeName = pipe;
+    // A batch run works on the user's office; one started here would hold nothing of theirs.
+    options.startWhenNone = false;
+    auto target = std::make_unique<CalcTarget>();
+    try {
+      target->office = host::calc::CalcOffice::connect(options);
+    } catch (const host::calc::CalcError& e) {
+      throw host::calc::CalcError(
+          std::string(e.what()) +
+          " Start LibreOffice Calc with lumivane --calc first (or set LUMIVANE_CALC_PIPE "
+          "to the pipe your office accepts connections on).");
+    }
+    target->application = platform::makeRef<host::calc::CalcApplication>(target->office);
+    target->application->addLibrary([](const char* name) { return toolExport(name); });
+    calc_ = std::move(target);
+    // The tool's requests now reach Calc; the host window and its loop stay ours.
+    entered_ = connection().enter(calc_->application.get());
+    if (!entered_) return false;
+  }
+  host::calc::CalcOffice& office = *calc_->office;
+  const DataFile data = parseDataFile(job.text("data"));
+  const std::string book = data.file == "-" ? office.activeDocumentTitle() : data.file;
+  if (book.empty()) throw host::calc::CalcError("No spreadsheet is open in LibreOffice Calc.");
+  office.setActiveDocument(book);
+  const std::string sheet = data.sheet.empty() ? office.activeSheetName(book) : data.sheet;
+  const auto used = office.usedArea(book, sheet);
+  // The block read is the one selected, so the user sees it in Calc.
+  office.select(book, sheet, used.value_or(host::CellArea{1, 1, 1, 1}));
+  if (!quiet_)
+    err_ << "lumivane-batch: reading \"" << book << "\", sheet \"" << sheet << "\" in LibreOffice Calc\n";
+  return readChoice(sourceChoice(job, used), calc_->application.get(), table);
+}
+
+void BatchHost::activateCalcTarget(const SheetTarget& target) {
+  host::calc::CalcOffice& office = *calc_->office;
+  const std::string book = target.file == "-" ? office.activeDocumentTitle() : target.file;
+  if (book.empty()) throw host::calc::CalcError("No spreadsheet is open in LibreOffice Calc.");
+  office.setActiveDocument(book);
+  std::string sheet = target.sheet;
+  const auto names = office.sheetNames(book);
+  if (sheet.empty()) sheet = names.front();
+  if (std::find(names.begin(), names.end(), sheet) == names.end()) office.addSheet(book, sheet);
+  office.select(book, sheet, host::CellArea{1, 1, 1, 1});
+}
+
+#else
+
+bool BatchHost::readCalcData(const Job&, RawTable&) {
+  throw host::WorkbookFileError(
+      "this lumivane-batch has no LibreOffice Calc support (--calc): it was built without the office's SDK "
+      "(libreoffice-dev)");
+}
+
+void BatchHost::activateCalcTarget(const SheetTarget&) {}
+
+#endif
 
 host::Workbook& BatchHost::workbookFor(const std::string& file, const std::string& firstSheet) {
   host::HostModel& model = host_->model();
@@ -243,6 +329,10 @@ host::Workbook& BatchHost::workbookFor(const std::string& file, const std::strin
 }
 
 void BatchHost::activateTarget(const SheetTarget& target) {
+  if (calc_) {
+    activateCalcTarget(target);
+    return;
+  }
   host::Workbook& book = workbookFor(target.file, target.sheet);
   host::HostModel& model = host_->model();
   for (int i = 0; i < model.workbookCount(); ++i)
@@ -258,6 +348,12 @@ void BatchHost::activateTarget(const SheetTarget& target) {
 }
 
 std::vector<std::string> BatchHost::saveTarget(const SheetTarget& target) {
+  if (calc_) {
+    if (!quiet_)
+      err_ << "lumivane-batch: the output is in LibreOffice Calc (\"" << target.file
+           << "\"); nothing is saved, save it there\n";
+    return {};
+  }
   host::Workbook& book = workbookFor(target.file);
   host::ExportOptions options;
   // A .csv file holds one sheet: the one written.

@@ -108,17 +108,36 @@ class BatchHost {
   // reader, with its conversions and refusals. Columns and rows default to the sheet's used
   // area. Throws host::WorkbookFileError when the file cannot be read; returns false when the
   // reader refused (its message has been shown).
+  //
+  // With --calc the run works on the running LibreOffice Calc instead (the one listening on
+  // the pipe LUMIVANE_CALC_PIPE names, by default the one lumivane --calc uses): FILE is the
+  // title of a document open there ("-": the document Calc shows), SHEET one of its sheets (by
+  // default its active one). The connection's tool then reads from and writes to that office,
+  // and the output's FILE is a document open there too ("-": the data's document). Throws
+  // host::calc::CalcError (a std::runtime_error) when no office listens or the document or
+  // sheet is not open there.
   bool readData(const Job& job, RawTable& table);
 
   // Makes the output target's workbook and sheet active, creating them in the model when the
   // file or the sheet does not exist yet (an existing file is opened, so its other cells
-  // stay). Throws host::WorkbookFileError.
+  // stay). With --calc: the document must be open in Calc; a missing sheet is added to it.
+  // Throws host::WorkbookFileError.
   void activateTarget(const SheetTarget& target);
   // Writes the target's workbook back to its file (complete or not at all); returns the files
-  // written.
+  // written. With --calc nothing is saved (the cells are in Calc, for the user to save).
   std::vector<std::string> saveTarget(const SheetTarget& target);
 
+  // Whether this run works on a running LibreOffice Calc (--calc).
+  bool usesCalc() const { return calc_ != nullptr; }
+
  private:
+  struct CalcTarget;
+  bool readCalcData(const Job& job, RawTable& table);
+  void activateCalcTarget(const SheetTarget& target);
+  // The data-source choice of a sheet with that used area, with the job's own choices.
+  DataSourceChoice sourceChoice(const Job& job, const std::optional<host::CellArea>& used) const;
+  bool readChoice(const DataSourceChoice& choice, platform::Dispatch* application, RawTable& table);
+
   // The workbook of that file: the one this run has open, the file opened, or a new one whose
   // only sheet is firstSheet (or "Sheet1").
   host::Workbook& workbookFor(const std::string& file, const std::string& firstSheet = {});
@@ -128,6 +147,7 @@ class BatchHost {
   bool quiet_;
   std::unique_ptr<host::Host> host_;
   bool entered_ = false;
+  std::unique_ptr<CalcTarget> calc_;
 };
 
 // The folder that holds methinfo and the plug-ins for this program: the build tree's lib/ or

@@ -12,6 +12,9 @@
 #include "host/window/command_line.h"
 #include "host/window/main_window.h"
 #include "host/window/self_check.h"
+#ifdef LUMIVANE_WITH_CALC
+#include "host/calc/calc_launcher.h"
+#endif
 #include "host/workbook_io.h"
 #include "platform/qt/qt_message_loop.h"
 #include "platform/qt/qt_prompter.h"
@@ -97,6 +100,14 @@ int main(int argc, char** argv) {
     case host::CommandLine::Mode::Window:
       break;
   }
+#ifndef LUMIVANE_WITH_CALC
+  if (line->calc) {
+    std::fprintf(stderr,
+                 "lumivane: this build has no LibreOffice Calc support (it was built without the office's "
+                 "SDK, libreoffice-dev); open the workbook in lumivane's own window instead.\n");
+    return 1;
+  }
+#endif
   if (!displayAvailable()) {
     std::fprintf(
         stderr,
@@ -121,6 +132,15 @@ int main(int argc, char** argv) {
   platform::QtPrompter prompter;
   platform::PrompterScope prompterScope(prompter);
   platform::QtMessageLoop loop;
+#ifdef LUMIVANE_WITH_CALC
+  if (line->calc) {
+    host::calc::LauncherOptions options;
+    if (const char* pipe = std::getenv("LUMIVANE_CALC_PIPE"); pipe && *pipe) options.office.pipeName = pipe;
+    if (line->tool != host::CommandLine::Tool::None)
+      options.toolAtStart = line->tool == host::CommandLine::Tool::Vantor ? "Vantor" : "Gridwise";
+    return host::calc::runLauncher(loop, options);
+  }
+#endif
   host::Host host(line->excelVersion, &loop);
   // People's files are read in a process of their own: whatever a damaged or hostile file does
   // to the readers, the window and its unsaved work stay.

@@ -161,24 +161,25 @@ class CalcRange final : public platform::Dispatch {
     if (cellCount() > kMaxBlockCells) return tooLarge(excepInfo);
     const auto rows = static_cast<std::size_t>(area_.rows()), cols = static_cast<std::size_t>(area_.cols());
     std::vector<const Variant*> cells(rows * cols, &value);
-    // Cells past a smaller array's edge get #N/A, as the host's own sheets do.
+    // The spreadsheet's rule for an array smaller than the block: a one-dimensional array is a
+    // row; an array of one row is repeated down every row of the block and one of one column
+    // across every column; any other cell past the array's edge gets #N/A.
     static const Variant notAvailable = Variant::error(platform::kSpreadsheetErrorBase + 2042);
     if (value.isArray()) {
       const platform::SafeArray* array = value.parray();
       if (!array || array->dims() < 1 || array->dims() > 2) return platform::DISP_E_TYPEMISMATCH;
-      const bool oneRow = array->dims() == 1;
-      // A one-dimensional array is a row, repeated down every row of the block.
-      const std::uint32_t arrayRows = oneRow ? 1 : array->rows(),
-                          arrayCols = oneRow ? array->rows() : array->cols();
+      const bool oneDimension = array->dims() == 1;
+      const std::size_t arrayRows = oneDimension ? 1 : array->rows(),
+                        arrayCols = oneDimension ? array->rows() : array->cols();
       for (std::size_t i = 0; i < rows; ++i)
         for (std::size_t j = 0; j < cols; ++j) {
-          const auto r = static_cast<std::uint32_t>(i), c = static_cast<std::uint32_t>(j);
-          const Variant* element = nullptr;
-          if (oneRow && c < arrayCols)
-            element = &array->at(c, 0);
-          else if (!oneRow && r < arrayRows && c < arrayCols)
-            element = &array->at(r, c);
-          cells[i * cols + j] = element ? element : &notAvailable;
+          const std::size_t r = arrayRows == 1 ? 0 : i, c = arrayCols == 1 ? 0 : j;
+          const Variant* element = &notAvailable;
+          if (r < arrayRows && c < arrayCols) {
+            const auto row = static_cast<std::uint32_t>(r), col = static_cast<std::uint32_t>(c);
+            element = oneDimension ? &array->at(col, 0) : &array->at(row, col);
+          }
+          cells[i * cols + j] = element;
         }
     }
     if (!writeBlock(sheet_->sheet, area_, cells)) return platform::DISP_E_TYPEMISMATCH;

@@ -22,6 +22,7 @@ class CalcApplication final : public platform::Dispatch {
   explicit CalcApplication(std::shared_ptr<CalcOffice> office) : office_(std::move(office)) {}
 
   void addLibrary(SymbolLookup lookup) { libraries_.push_back(std::move(lookup)); }
+  void clearLibraries() { libraries_.clear(); }
 
   platform::HRESULT invoke(std::string_view name, unsigned short flags,
                            std::span<const platform::Variant> args, platform::Variant* result,

@@ -20,8 +20,12 @@
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XTerminateListener.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XSheetCellCursor.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/sheet/XUsedAreaCursor.hpp>
+#include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 #include <cppuhelper/bootstrap.hxx>
@@ -39,18 +43,23 @@ namespace host::calc {
 namespace frame = com::sun::star::frame;
 namespace lang = com::sun::star::lang;
 namespace container = com::sun::star::container;
+namespace table = com::sun::star::table;
 
 // Vetoes the office's termination while the tools are busy, and notes its end.
 class TerminateListener : public cppu::WeakImplHelper1<frame::XTerminateListener> {
  public:
-  explicit TerminateListener(std::atomic<bool>& gone) : gone_(gone) {}
+  TerminateListener(std::atomic<bool>& gone, std::atomic<bool>& terminated)
+      : gone_(gone), terminated_(terminated) {}
   void SAL_CALL queryTermination(const lang::EventObject&) override {
     if (busy_ && busy_()) {
       ++vetoed_;
       throw frame::TerminationVetoException();
     }
   }
-  void SAL_CALL notifyTermination(const lang::EventObject&) override { gone_ = true; }
+  void SAL_CALL notifyTermination(const lang::EventObject&) override {
+    terminated_ = true;
+    gone_ = true;
+  }
   void SAL_CALL disposing(const lang::EventObject&) override { gone_ = true; }
 
   std::function<bool()> busy_;
@@ -58,6 +67,7 @@ class TerminateListener : public cppu::WeakImplHelper1<frame::XTerminateListener
 
  private:
   std::atomic<bool>& gone_;
+  std::atomic<bool>& terminated_;
 };
 
 std::string defaultPipeName() {
@@ -99,6 +109,8 @@ uno::Reference<sheet::XSpreadsheetDocument> CalcOffice::Impl::findDocument(const
 }
 
 uno::Reference<sheet::XSpreadsheetDocument> CalcOffice::Impl::activeDocument() const {
+  if (!pinnedDocument.empty())
+    if (auto pinned = findDocument(pinnedDocument); pinned.is()) return pinned;
   const auto current = guard([&] {
     return uno::Reference<sheet::XSpreadsheetDocument>(desktop->getCurrentComponent(), uno::UNO_QUERY);
   });
@@ -109,12 +121,25 @@ uno::Reference<sheet::XSpreadsheetDocument> CalcOffice::Impl::activeDocument() c
 
 namespace {
 
+// Set once the process is exiting: the UNO runtime's own statics are being torn down, so a
+// connection let go of after that (held by a static, as the tools' connections hold the
+// Application) must not call into it any more.
+std::atomic<bool>& exiting() {
+  static std::atomic<bool> flag{false};
+  return flag;
+}
+
 uno::Reference<uno::XComponentContext> localContext() {
   // The URE finds its types and services through the office's bootstrap file.
   if (!std::getenv("URE_BOOTSTRAP"))
     setenv("URE_BOOTSTRAP", "vnd.sun.star.pathname:" LUMIVANE_OFFICE_PROGRAM "/fundamentalrc", 0);
-  static const uno::Reference<uno::XComponentContext> context =
-      cppu::defaultBootstrap_InitialComponentContext();
+  static const uno::Reference<uno::XComponentContext> context = [] {
+    exiting();
+    auto made = cppu::defaultBootstrap_InitialComponentContext();
+    // Registered after the runtime's statics, so it runs before they go.
+    std::atexit([] { exiting() = true; });
+    return made;
+  }();
   return context;
 }
 
@@ -189,7 +214,7 @@ std::shared_ptr<CalcOffice> CalcOffice::connect(const OfficeOptions& options) {
       }
     }
     impl->desktop = frame::Desktop::create(impl->remote);
-    impl->listener = new TerminateListener(impl->gone);
+    impl->listener = new TerminateListener(impl->gone, impl->terminated);
     impl->desktop->addTerminateListener(uno::Reference<frame::XTerminateListener>(impl->listener.get()));
   } catch (const uno::Exception& e) {
     throw CalcError("LibreOffice Calc could not be reached: " + toUtf8(e.Message));
@@ -200,6 +225,11 @@ std::shared_ptr<CalcOffice> CalcOffice::connect(const OfficeOptions& options) {
 CalcOffice::CalcOffice(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 CalcOffice::~CalcOffice() {
+  if (exiting()) {
+    // The runtime is going: releasing the office's objects would call into it.
+    static_cast<void>(impl_.release());
+    return;
+  }
   if (!impl_->gone) {
     try {
       impl_->desktop->removeTerminateListener(
@@ -217,6 +247,19 @@ CalcOffice::~CalcOffice() {
 
 bool CalcOffice::alive() const {
   return !impl_->gone;
+}
+
+bool CalcOffice::terminated() const {
+  return impl_->terminated;
+}
+
+bool CalcOffice::ping() {
+  try {
+    impl_->guard([&] { return impl_->desktop->getCurrentComponent(); });
+  } catch (const CalcError&) {
+    // Gone, or refusing a harmless question: alive() says which.
+  }
+  return alive();
 }
 
 pid_t CalcOffice::startedProcess() const {
@@ -237,6 +280,7 @@ bool CalcOffice::requestTermination() {
     return impl_->desktop->terminate();
   } catch (const uno::Exception&) {
     // The bridge breaks when the office ends while answering.
+    impl_->terminated = true;
     impl_->gone = true;
     return true;
   }
@@ -288,6 +332,75 @@ void CalcOffice::addSheet(const std::string& book, const std::string& sheetTitle
     const auto sheets = document->getSheets();
     uno::Reference<container::XIndexAccess> indexed(sheets, uno::UNO_QUERY_THROW);
     sheets->insertNewByName(fromUtf8(sheetTitle), static_cast<sal_Int16>(indexed->getCount()));
+  });
+}
+
+namespace {
+
+uno::Reference<sheet::XSpreadsheetDocument> openDocument(const CalcOffice::Impl& impl,
+                                                         const std::string& book) {
+  const auto document = impl.findDocument(book);
+  if (!document.is()) throw CalcError("The workbook \"" + book + "\" is not open in LibreOffice Calc.");
+  return document;
+}
+
+uno::Reference<sheet::XSpreadsheet> openSheet(const CalcOffice::Impl& impl, const std::string& book,
+                                              const std::string& sheetTitle) {
+  const auto document = openDocument(impl, book);
+  return impl.guard([&] {
+    const auto target = findSheet(document, sheetTitle);
+    if (!target.is()) throw CalcError("The workbook \"" + book + "\" has no sheet \"" + sheetTitle + "\".");
+    return target;
+  });
+}
+
+}  // namespace
+
+std::string CalcOffice::activeDocumentTitle() const {
+  const auto document = impl_->activeDocument();
+  return document.is() ? impl_->guard([&] { return documentTitle(document); }) : std::string();
+}
+
+void CalcOffice::setActiveDocument(const std::string& book) {
+  if (!book.empty()) openDocument(*impl_, book);
+  impl_->pinnedDocument = book;
+}
+
+std::vector<std::string> CalcOffice::sheetNames(const std::string& book) const {
+  const auto document = openDocument(*impl_, book);
+  return impl_->guard([&] {
+    std::vector<std::string> names;
+    for (const auto& name : document->getSheets()->getElementNames()) names.push_back(toUtf8(name));
+    return names;
+  });
+}
+
+std::string CalcOffice::activeSheetName(const std::string& book) const {
+  const auto document = openDocument(*impl_, book);
+  return impl_->guard([&] {
+    uno::Reference<frame::XModel> model(document, uno::UNO_QUERY_THROW);
+    uno::Reference<sheet::XSpreadsheetView> view(model->getCurrentController(), uno::UNO_QUERY);
+    if (view.is()) return sheetName(view->getActiveSheet());
+    uno::Reference<container::XIndexAccess> sheets(document->getSheets(), uno::UNO_QUERY_THROW);
+    return sheetName(uno::Reference<sheet::XSpreadsheet>(sheets->getByIndex(0), uno::UNO_QUERY_THROW));
+  });
+}
+
+std::optional<CellArea> CalcOffice::usedArea(const std::string& book, const std::string& sheetTitle) const {
+  const auto target = openSheet(*impl_, book, sheetTitle);
+  return impl_->guard([&]() -> std::optional<CellArea> {
+    const uno::Reference<sheet::XSheetCellCursor> cursor = target->createCursor();
+    uno::Reference<sheet::XUsedAreaCursor> used(cursor, uno::UNO_QUERY_THROW);
+    used->gotoStartOfUsedArea(false);
+    used->gotoEndOfUsedArea(true);
+    uno::Reference<sheet::XCellRangeAddressable> addressable(cursor, uno::UNO_QUERY_THROW);
+    const auto a = addressable->getRangeAddress();
+    const CellArea area{a.StartRow + 1, a.StartColumn + 1, a.EndRow + 1, a.EndColumn + 1};
+    // An empty sheet reports its first cell as used.
+    if (area.rows() == 1 && area.cols() == 1 &&
+        target->getCellByPosition(a.StartColumn, a.StartRow)->getType() == table::CellContentType_EMPTY)
+      return std::nullopt;
+    return area;
   });
 }
 

@@ -4,8 +4,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "host/cell_address.h"
 
@@ -49,6 +51,11 @@ class CalcOffice {
 
   // False once the office has terminated or the connection broke.
   bool alive() const;
+  // True once the office told us it terminates (the user closed it, or requestTermination);
+  // false while alive and when the connection broke without a word (a crash, a kill).
+  bool terminated() const;
+  // Asks the office something cheap so that a broken connection is noticed; returns alive().
+  bool ping();
   // The process started by connect() (the leader of its own process group), or 0 when an
   // office already listened or the one started handed over to it.
   pid_t startedProcess() const;
@@ -67,6 +74,21 @@ class CalcOffice {
   void select(const std::string& book, const std::string& sheet, const CellArea& area);
   // Adds a sheet at the end of a document; throws CalcError when it is not open.
   void addSheet(const std::string& book, const std::string& sheet);
+
+  // The title of the document the user works in (see CalcApplication's ActiveWorkbook); empty
+  // when no spreadsheet is open.
+  std::string activeDocumentTitle() const;
+  // Makes the document of that title the active one as the Application reports it, whatever
+  // the office's current document is (a batch run keeps to its document while the user works
+  // in others); empty: the office's current one again. Throws CalcError when it is not open.
+  void setActiveDocument(const std::string& book);
+  // The names of a document's sheets in order, and its active sheet's; throws CalcError when
+  // it is not open.
+  std::vector<std::string> sheetNames(const std::string& book) const;
+  std::string activeSheetName(const std::string& book) const;
+  // The block from the first to the last used cell of a sheet; nothing for an empty sheet.
+  // Throws CalcError when the document or the sheet is not open.
+  std::optional<CellArea> usedArea(const std::string& book, const std::string& sheet) const;
 
   struct Impl;
   Impl& impl() const { return *impl_; }

@@ -33,6 +33,9 @@ struct CalcOffice::Impl {
   pid_t started = 0;
   bool headless = false;
   mutable std::atomic<bool> gone{false};
+  std::atomic<bool> terminated{false};
+  // The document the Application calls active, when a batch run has fixed it.
+  std::string pinnedDocument;
 
   // Throws CalcError when the office has gone.
   void check() const;

@@ -17,7 +17,7 @@ bool readVersion(const std::string& text, int& version, std::string& error) {
 
 std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args, std::string& error) {
   CommandLine line;
-  bool describe = false, optionsEnded = false;
+  bool describe = false, optionsEnded = false, versionGiven = false;
   std::optional<CommandLine::Mode> information;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -32,8 +32,12 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
         return std::nullopt;
       }
       if (!readVersion(args[++i], line.excelVersion, error)) return std::nullopt;
+      versionGiven = true;
     } else if (arg.rfind("--excel-version=", 0) == 0) {
       if (!readVersion(arg.substr(16), line.excelVersion, error)) return std::nullopt;
+      versionGiven = true;
+    } else if (arg == "--calc") {
+      line.calc = true;
     } else if (arg == "--vantor" || arg == "--gridwise") {
       const auto tool = arg == "--vantor" ? CommandLine::Tool::Vantor : CommandLine::Tool::Gridwise;
       if (line.tool != CommandLine::Tool::None && line.tool != tool) {
@@ -78,6 +82,21 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
     error = "--sheet goes with --save";
     return std::nullopt;
   }
+  if (line.calc) {
+    if (describe || !line.saveAs.empty()) {
+      error = "--calc works on the running LibreOffice Calc; it cannot go with --describe or --save";
+      return std::nullopt;
+    }
+    if (!line.files.empty()) {
+      error = "--calc takes no files: open them in LibreOffice Calc";
+      return std::nullopt;
+    }
+    if (versionGiven) {
+      error = "--excel-version is for our own window; --calc reports version 9";
+      return std::nullopt;
+    }
+    return line;
+  }
   if (describe || !line.saveAs.empty()) {
     if (line.tool != CommandLine::Tool::None) {
       error = "--vantor and --gridwise need the window; they cannot go with --describe or --save";
@@ -97,6 +116,7 @@ std::string usageText() {
   return "usage: lumivane [--excel-version 7|8|9] [--vantor|--gridwise] [FILE...]\n"
          "       lumivane [--excel-version 7|8|9] --describe FILE...\n"
          "       lumivane [--excel-version 7|8|9] --save OUT.xlsx|OUT.csv [--sheet NAME|all] FILE...\n"
+         "       lumivane --calc [--vantor|--gridwise]\n"
          "       lumivane --version | --help\n";
 }
 
@@ -112,6 +132,9 @@ std::string helpText() {
          "  --save OUT              open the files and save the last one to OUT (.xlsx or .csv)\n"
          "  --sheet NAME|all        with --save to .csv: that sheet, or every sheet in a file of\n"
          "                          its own (OUT-<sheet>.csv); the active sheet by default\n"
+         "  --calc                  work on the running LibreOffice Calc (started when none runs):\n"
+         "                          a small launcher window starts the tools on Calc's selection\n"
+         "                          and they write their output into Calc's sheets\n"
          "  --version               print the version and exit\n"
          "  --help                  print this help and exit\n";
 }

@@ -20,6 +20,8 @@ struct CommandLine {
   Mode mode = Mode::Window;
   int excelVersion = 9;  // the version the host reports: 7, 8 or 9
   Tool tool = Tool::None;
+  // Work on the user's running LibreOffice Calc instead of our own window (--calc).
+  bool calc = false;
   std::string saveAs;
   // With --save to a .csv file: "" the active sheet, "all" every sheet (a file each), else the
   // sheet of that name.
@@ -31,11 +33,11 @@ struct CommandLine {
 };
 
 // Reads argv[1...]: FILE..., --excel-version 7|8|9 (or --excel-version=N), --vantor,
-// --gridwise, --describe, --save FILE [--sheet NAME|all], --version, --help; "--" ends the
-// options. Nothing, with
-// the reason in error, for a bad command line (unknown option, missing or bad value, both
-// tools, a tool or a save together with --describe, --describe or --save without files,
-// --sheet without --save).
+// --gridwise, --describe, --save FILE [--sheet NAME|all], --calc, --version, --help; "--" ends
+// the options. Nothing, with the reason in error, for a bad command line (unknown option,
+// missing or bad value, both tools, a tool or a save together with --describe, --describe or
+// --save without files, --sheet without --save, --calc with files, --describe, --save or
+// --excel-version).
 std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args, std::string& error);
 
 // "usage: lumivane [--excel-version 7|8|9] [--vantor|--gridwise] [FILE...]" and the other forms.
