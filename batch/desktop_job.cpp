@@ -65,6 +65,13 @@ WorkbookState workbookState(Dispatch* application, const std::string& name) {
 std::optional<JobData> csvCopy(const RawTable& table, const std::filesystem::path& jobFile,
                                const std::string& caption) {
   const std::filesystem::path csv = csvBesideJob(jobFile);
+  // The name may be taken by a file of the user's (even the data's own workbook): never
+  // replaced without asking.
+  std::error_code ec;
+  if (std::filesystem::exists(csv, ec) &&
+      platform::prompter().messageBox(csv.string() + " already exists.\nDo you want to replace it?", caption,
+                                      platform::MB_YESNO | platform::MB_ICONWARNING) != platform::IDYES)
+    return std::nullopt;
   if (!writeFileAtomically(csv, [&](std::ostream& out) { out << tableCsv(table); })) {
     platform::prompter().messageBox("Cannot write the data to " + csv.string() + ".", caption,
                                     platform::MB_OK | platform::MB_ICONERROR);
@@ -120,7 +127,7 @@ std::string tableCsv(const RawTable& table) {
 
 std::filesystem::path csvBesideJob(const std::filesystem::path& jobFile) {
   std::filesystem::path csv = jobFile;
-  csv.replace_extension(".csv");
+  csv.replace_extension(".data.csv");
   return csv;
 }
 

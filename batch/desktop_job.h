@@ -38,7 +38,8 @@ void setJobData(Job& job, const JobData& data);
 // "ID" first when the table has row IDs), texts marked as texts, every number in the fewest
 // digits that give back the same double.
 std::string tableCsv(const RawTable& table);
-// The file beside the job that holds the CSV copy: "run.json" → "run.csv".
+// The file beside the job that holds the CSV copy: "run.json" → "run.data.csv". An existing
+// file of that name is replaced only after the user said Yes.
 std::filesystem::path csvBesideJob(const std::filesystem::path& jobFile);
 
 // The data of a job saved as jobFile. The workbook the table was read from is asked for its

@@ -52,21 +52,17 @@ QJsonArray names(const std::vector<std::int32_t>& columns, const RawTable& table
   return list;
 }
 
-// The one kind the columns share; a constant column (which normalising turns into None) fits
-// any kind.
+// The one kind the columns share (a project may hold a kind per column); Uniform, which
+// normalising turns into None, fits any.
 NormalisationKind commonKind(const std::vector<VantorNormaliser>& normalisers, const char* side) {
   std::optional<NormalisationKind> common;
-  bool constant = false;
   for (const VantorNormaliser& n : normalisers) {
     const NormalisationKind k = n.kind();
-    if (k == NormalisationKind::Uniform) {
-      constant = true;
-      continue;
-    }
-    if (common && *common != k && !(constant && k == NormalisationKind::None))
+    if (k == NormalisationKind::Uniform) continue;
+    if (common && *common != k)
       throw JobRefusal(std::string("the ") + side +
                        " are normalised in different ways; a job holds one kind for all " + side + ".");
-    if (!common || *common == NormalisationKind::None) common = k;
+    common = k;
   }
   return common.value_or(NormalisationKind::None);
 }

@@ -6,7 +6,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <filesystem>
 #include <optional>
@@ -157,6 +160,21 @@ class GridwiseJobTest : public lumivane::test::PromptedTest {
 TEST_F(GridwiseJobTest, TheSavedJobRerunsToTheWindowsProject) {
   ASSERT_NO_FATAL_FAILURE(analyse());
   ASSERT_NE(sheet->saveJobAction(), nullptr);
+  // The item is on the Program menu, where the sheet's commands are.
+  QMenu* program = nullptr;
+  for (QMenuBar* bar : sheet->findChildren<QMenuBar*>())
+    for (QAction* a : bar->actions())
+      if (a->menu() && a->menu()->actions().contains(sheet->saveJobAction())) program = a->menu();
+  ASSERT_NE(program, nullptr);
+  EXPECT_EQ(program->title(), "&Program");
+  program->popup(sheet->mapToGlobal(QPoint(10, 24)));
+  for (int i = 0; i < 50 && !program->isVisible(); ++i) QApplication::processEvents();
+  EXPECT_TRUE(program->isVisible());
+#ifdef GRIDWISE_SCREENSHOT_DIR
+  std::filesystem::create_directories(GRIDWISE_SCREENSHOT_DIR);
+  QGuiApplication::primaryScreen()->grabWindow(0).save(GRIDWISE_SCREENSHOT_DIR "/gridwise_save_job_menu.png");
+#endif
+  program->close();
   const std::string jobFile = desktop.file("iris-job.json");
   prompter.answerFile(jobFile);
   sheet->saveJobAction()->trigger();
@@ -195,7 +213,7 @@ TEST_F(GridwiseJobTest, AMapWhoseTrainingWasCancelledGivesNoJob) {
   ASSERT_EQ(prompter.messages().size(), 1u);
   EXPECT_NE(prompter.messages()[0].text.find("cancelled"), std::string::npos) << prompter.messages()[0].text;
   EXPECT_FALSE(std::filesystem::exists(jobFile));
-  EXPECT_FALSE(std::filesystem::exists(desktop.file("cancelled.csv")));
+  EXPECT_FALSE(std::filesystem::exists(desktop.file("cancelled.data.csv")));
 }
 
 }  // namespace

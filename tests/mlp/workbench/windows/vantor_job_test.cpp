@@ -9,7 +9,11 @@
 #include <QDialog>
 #include <QJsonArray>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
+#include <QScreen>
+#include <fstream>
 #include <thread>
 
 #include "batch/batch_job.h"
@@ -127,6 +131,18 @@ class VantorJobTest : public bridge_test::BridgeTest {
     return batch_test::runBatch({"vantor", "--quiet", "--job", jobFile}, rerunDir.path(), logs.path());
   }
 
+  // The whole screen, menus included, into the suite's screenshot folder (when it has one).
+  static void saveScreen(const std::string& name) {
+#ifdef VANTOR_SCREENSHOT_DIR
+    QApplication::processEvents();
+    std::filesystem::create_directories(VANTOR_SCREENSHOT_DIR);
+    QGuiApplication::primaryScreen()->grabWindow(0).save(
+        QString::fromStdString(std::string(VANTOR_SCREENSHOT_DIR) + "/" + name + ".png"));
+#else
+    (void)name;
+#endif
+  }
+
   ConfigHomeScope config;
   TempDir desktop, rerunDir, logs;
   host::Workbook* wine = nullptr;
@@ -137,6 +153,18 @@ TEST_F(VantorJobTest, TheSavedJobRerunsToTheWindowsProject) {
   ASSERT_NO_FATAL_FAILURE(analyse());
   ASSERT_NE(sheet->saveJobAction(), nullptr);
   EXPECT_EQ(sheet->saveJobAction()->text(), "Save analysis as &job…");
+  // The item is on the Help menu, before "About", and enabled once training has stopped.
+  QMenu* help = nullptr;
+  for (QAction* a : sheet->menuBar()->actions())
+    if (a->menu() && a->menu()->actions().contains(sheet->saveJobAction())) help = a->menu();
+  ASSERT_NE(help, nullptr);
+  EXPECT_EQ(help->title(), "&Help");
+  EXPECT_LT(help->actions().indexOf(sheet->saveJobAction()), help->actions().indexOf(sheet->aboutAction()));
+  EXPECT_TRUE(sheet->saveJobAction()->isEnabled());
+  help->popup(sheet->mapToGlobal(QPoint(10, sheet->menuBar()->height())));
+  ASSERT_TRUE(waitUntil([&] { return help->isVisible(); }));
+  saveScreen("vantor_save_job_menu");
+  help->close();
 
   const std::string jobFile = desktop.file("wine-job.json");
   prompter.answerFile(jobFile);
@@ -160,7 +188,7 @@ TEST_F(VantorJobTest, TheSavedJobRerunsToTheWindowsProject) {
   // The criteria ended the training, so the job keeps them.
   EXPECT_EQ(job.integer("max-epochs"), 59);
   EXPECT_FALSE(job.has("epochs"));
-  EXPECT_FALSE(std::filesystem::exists(desktop.file("wine-job.csv")));
+  EXPECT_FALSE(std::filesystem::exists(desktop.file("wine-job.data.csv")));
 
   const batch_test::ProcessResult r = rerun(jobFile);
   ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -179,7 +207,7 @@ TEST_F(VantorJobTest, UnsavedChangesOfferACopyOfTheDataThatRerunsTheSame) {
   prompter.answerMessage(IDCANCEL);
   EXPECT_FALSE(sheet->saveAnalysisAsJob());
   EXPECT_FALSE(std::filesystem::exists(cancelled));
-  EXPECT_FALSE(std::filesystem::exists(desktop.file("cancelled.csv")));
+  EXPECT_FALSE(std::filesystem::exists(desktop.file("cancelled.data.csv")));
 
   // Yes: the table as the session holds it, beside the job, and the job reads it.
   const std::string jobFile = desktop.file("copy.json");
@@ -190,7 +218,7 @@ TEST_F(VantorJobTest, UnsavedChangesOfferACopyOfTheDataThatRerunsTheSame) {
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_NE(boxes[1].text.find("not saved"), std::string::npos) << boxes[1].text;
   const batch::Job job = savedJob(jobFile);
-  EXPECT_EQ(job.text("data"), desktop.file("copy.csv"));
+  EXPECT_EQ(job.text("data"), desktop.file("copy.data.csv"));
   EXPECT_EQ(job.text("columns"), "A-Q");
   EXPECT_EQ(job.integer("last-row"), 179);
 
@@ -208,11 +236,24 @@ TEST_F(VantorJobTest, AWorkbookWithoutAFileAndATrainingStoppedByHand) {
   // The host forgets the file: the only way to a job is the copy (OK) or nothing (Cancel).
   wine->setPath({});
   const std::string jobFile = desktop.file("by-hand.json");
+  // A file that already has the copy's name stays the user's until they say Yes.
+  const std::string copy = desktop.file("by-hand.data.csv");
+  std::ofstream(copy) << "precious\n";
   prompter.answerFile(jobFile);
   prompter.answerMessage(IDOK);
+  prompter.answerMessage(platform::IDNO);
+  EXPECT_FALSE(sheet->saveAnalysisAsJob());
+  EXPECT_EQ(batch_test::readAll(copy), "precious\n");
+  EXPECT_FALSE(std::filesystem::exists(jobFile));
+  prompter.answerFile(jobFile);
+  prompter.answerMessage(IDOK);
+  prompter.answerMessage(IDYES);
   ASSERT_TRUE(sheet->saveAnalysisAsJob());
-  ASSERT_EQ(prompter.messages().size(), 1u);
-  EXPECT_EQ(prompter.messages()[0].flags & platform::kButtonMask, unsigned(platform::MB_OKCANCEL));
+  const auto boxes = prompter.messages();
+  ASSERT_EQ(boxes.size(), 4u);
+  EXPECT_EQ(boxes[0].buttons(), unsigned(platform::MB_OKCANCEL));
+  EXPECT_EQ(boxes[1].buttons(), unsigned(platform::MB_YESNO));
+  EXPECT_NE(batch_test::readAll(copy), "precious\n");
   const batch::Job job = savedJob(jobFile);
   EXPECT_EQ(job.integer("epochs"), epochs);
   EXPECT_FALSE(job.has("max-epochs"));

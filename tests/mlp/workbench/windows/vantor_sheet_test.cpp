@@ -101,12 +101,14 @@ TEST_F(VantorSheetTest, CaptionPagesAndHelpMenu) {
   ASSERT_EQ(menus.size(), 1);
   EXPECT_EQ(menus[0]->text(), "&Help");
   const auto items = menus[0]->menu()->actions();
-  ASSERT_EQ(items.size(), 2);
+  ASSERT_EQ(items.size(), 4);
   EXPECT_EQ(items[0]->text(), "Vantor help topics");
-  EXPECT_EQ(items[1]->text(), "&About ...");
+  EXPECT_EQ(items[1]->text(), "Save analysis as &job…");
+  EXPECT_TRUE(items[2]->isSeparator());
+  EXPECT_EQ(items[3]->text(), "&About ...");
 
   prompter.answerMessage(platform::IDOK);
-  items[1]->trigger();
+  items[3]->trigger();
   auto box = prompter.messages().back();
   EXPECT_EQ(box.caption, "About program...");
   EXPECT_EQ(box.text.substr(0, box.text.find('\n')), "Vantor  version 3.0");
