@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <barrier>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -325,10 +326,25 @@ void ResilientNetworkState::AccumulateGradient(double* const* questions, double*
   LoadDenseWeights();
   for (auto& layer : layers_) std::fill(layer->gradient.begin(), layer->gradient.end(), 0.0);
   const int parts = PartsFor(count);
-  if (parts > 1 && AccumulateInParts(questions, targets, count, parts)) {
+  if (parts > 1) {
+    if (parts != choicePartsFor_) {
+      chooser_.reset();
+      choicePartsFor_ = parts;
+    }
+    const bool threaded = !timedChoice_ || chooser_.threadedNext();
+    const auto start = std::chrono::steady_clock::now();
+    const bool done = threaded && AccumulateInParts(questions, targets, count, parts);
+    if (!done) AccumulateOnOneThread(questions, targets, count);
+    chooser_.record(done, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     StoreDenseGradients();
     return;
   }
+  AccumulateOnOneThread(questions, targets, count);
+  StoreDenseGradients();
+}
+
+void ResilientNetworkState::AccumulateOnOneThread(double* const* questions, double* const* targets,
+                                                  int count) {
   int rows = 0;
   for (int start = 0; start < count; start += rows) {
     rows = std::min(kBlockRows, count - start);
@@ -336,7 +352,6 @@ void ResilientNetworkState::AccumulateGradient(double* const* questions, double*
     BackPropagateBlock(questions + start, targets + start, rows, blockPlace(), true);
   }
   if (count > 0) KeepRow(rows - 1, blockPlace());
-  StoreDenseGradients();
 }
 
 // --- The threaded gradient --------------------------------------------------------------------
@@ -346,6 +361,7 @@ void ResilientNetworkState::SetThreadCount(int threads) {
   if (threads == threads_) return;
   pool_.reset();
   threads_ = threads;
+  choicePartsFor_ = 0;
 }
 
 int ResilientNetworkState::PartsFor(int count) const {

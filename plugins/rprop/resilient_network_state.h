@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "plugins/rprop/epoch_mode_chooser.h"
 #include "plugins/rprop/resilient_neuron_state.h"
 #include "plugins/rprop/worker_pool.h"
 
@@ -59,6 +60,9 @@ class ResilientNetworkState {
   long long minimumWorkPerThread() const { return minWorkPerThread_; }
   // Tests lower it to run the threaded gradient on small problems; the result is the same.
   void SetMinimumWorkPerThread(long long work) { minWorkPerThread_ = work < 0 ? 0 : work; }
+  // Where PartsFor allows threads, an epoch runs threaded or on one thread, whichever took less
+  // time lately (EpochModeChooser); without the timed choice (tests) every such epoch is threaded.
+  void SetTimedChoice(bool timed) { timedChoice_ = timed; }
   // Examples per step of the threaded gradient: the values a step keeps stay in the cache
   // until the next step has summed them.
   static constexpr int kStepRows = 16 * kBlockRows;
@@ -133,6 +137,7 @@ class ResilientNetworkState {
   void PropagateSignal(int layer, int rows, const View& v, const View& below);
   void KeepRow(int row, Place place);
   // The threaded gradient; false (nothing done) when its buffers cannot be had.
+  void AccumulateOnOneThread(double* const* questions, double* const* targets, int count);
   bool AccumulateInParts(double* const* questions, double* const* targets, int count, int parts);
   bool ReserveAllExamples(int count, int parts);
   void PropagateShare(int part, int parts, double* const* questions, double* const* targets, int begin,
@@ -157,4 +162,7 @@ class ResilientNetworkState {
   std::vector<std::size_t> partialOffsets_;          // per layer: where its sums start in partial_
   long long weightCount_ = 0;                        // weights of the whole network
   long long minWorkPerThread_ = kMinWorkPerThread;
+  bool timedChoice_ = true;
+  EpochModeChooser chooser_;
+  int choicePartsFor_ = 0;  // the parts the chooser's times were taken with
 };

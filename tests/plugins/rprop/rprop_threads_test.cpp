@@ -11,6 +11,7 @@
 
 #include "mlp/engine/perceptron.h"
 #include "platform/random.h"
+#include "plugins/rprop/epoch_mode_chooser.h"
 #include "plugins/rprop/resilient_network_state.h"
 #include "plugins/rprop/resilient_propagation.h"
 
@@ -70,6 +71,7 @@ std::vector<double> train(const ThreadShape& shape, int threads, int epochs) {
   EXPECT_EQ(rprop.Attach(&context), 1);
   // These problems are far below the work that makes threads pay; share them out all the same.
   rprop.state->SetMinimumWorkPerThread(0);
+  rprop.state->SetTimedChoice(false);
   for (int e = 0; e < epochs; ++e) rprop.Epoch();
   EXPECT_EQ(rprop.state->threadCount(), threads);
   EXPECT_EQ(rprop.state->PartsFor(shape.examples), std::min(threads, shape.examples));
@@ -136,6 +138,30 @@ TEST(RpropThreadsSplitTest, SmallEpochsStayOnOneThreadAndLargeOnesAreSharedOut) 
   EXPECT_EQ(state.PartsFor(1), 1);
   EXPECT_EQ(state.PartsFor(2), 2);
   EXPECT_EQ(state.PartsFor(3), 2);
+}
+
+// The faster way runs, after one epoch of each; the slower one is tried again now and then, so
+// a change of the machine's load turns the choice.
+TEST(EpochModeChooserTest, RunsTheFasterWayAndProbesTheOtherEveryIntervalEpochs) {
+  EpochModeChooser chooser;
+  std::vector<bool> threaded;
+  for (int e = 0; e < 3 * EpochModeChooser::kProbeInterval; ++e) {
+    const bool t = chooser.threadedNext();
+    threaded.push_back(t);
+    // Threads take 1 ms until epoch 40, then 4 ms; one thread always 2 ms.
+    chooser.record(t, t ? (e < 40 ? 0.001 : 0.004) : 0.002);
+  }
+  EXPECT_TRUE(threaded[0]);
+  EXPECT_FALSE(threaded[1]);
+  for (int e = 2; e < EpochModeChooser::kProbeInterval; ++e) EXPECT_TRUE(threaded[e]) << e;
+  EXPECT_FALSE(threaded[EpochModeChooser::kProbeInterval]);  // the probe of the slower way
+  EXPECT_TRUE(threaded[40]);                                 // chosen on the 1 ms seen so far
+  EXPECT_FALSE(threaded[41]);  // 4 ms once: the threads' kept time, 2.5 ms, is now the slower
+  EXPECT_FALSE(threaded[45]);
+  EXPECT_TRUE(threaded[2 * EpochModeChooser::kProbeInterval]);  // probed again
+  EXPECT_FALSE(threaded.back());
+  chooser.reset();
+  EXPECT_TRUE(chooser.threadedNext());
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, RpropThreadsTest, ::testing::ValuesIn(kThreadShapes),
