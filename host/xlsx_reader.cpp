@@ -447,6 +447,10 @@ class SheetReader final : public ScannedSheetSink {
 
 // Worksheet parts at least this large are taken apart on two threads.
 constexpr std::size_t kTwoPartSheet = std::size_t{8} << 20;
+// The share of such a part whose rows are taken apart while it is inflated. Inflating a full
+// sheet takes about 0.45 of the time taking it apart does (I = 0.45 S); the upper scan takes
+// share * S, the other thread I + (1 - share) * S, which are equal at (1 + 0.45) / 2.
+constexpr double kUpperShare = 0.72;
 
 struct SheetEntry {
   std::string name;
@@ -514,17 +518,22 @@ std::shared_ptr<Workbook> readXlsx(const ZipArchive& zip, const std::string& fil
         bool general = reading == XlsxSheetReading::General;
         if (!general) {
           try {
-            // Inflated whole in one call and taken apart where it lies.
-            const ZipArchive::Bytes part = zip.inflate(entry.part);
+            // Inflated whole into memory and taken apart where it lies.
+            ZipArchive::Bytes part = zip.room(entry.part);
             SheetReader reader(book, index, strings, styles, dateOffset, recalculate);
             if (part.size < kTwoPartSheet) {
+              zip.inflateInto(entry.part, part, {});
               scanWorksheet(part.view(), reader);
             } else {
-              // The lower half of the rows read at the same time into a builder of its own.
+              // The upper rows taken apart while the part is inflated, the lower ones once it
+              // is, into a builder of their own.
               WorkbookBuilder lowerBook(fileName, limits);
               lowerBook.addSheet(entry.name);
               SheetReader lower(lowerBook, 0, strings, styles, dateOffset, recalculate, true);
-              if (scanWorksheetSplit(part.view(), reader, lower) &&
+              const PartFiller inflate = [&](const std::function<void(std::size_t)>& ready) {
+                zip.inflateInto(entry.part, part, ready);
+              };
+              if (scanWorksheetWhileFilled(part.view(), kUpperShare, inflate, reader, lower) &&
                   !book.appendRows(index, std::move(lowerBook))) {
                 // Rows out of order: read once, in order.
                 book.restartSheet(index);

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -218,13 +221,21 @@ class Scanner {
     document();
   }
 
-  // The first of two scans sharing a part: stops at the row that starts at byte stopAt, if a
-  // row of <sheetData> starts there; true then, and resume() goes on from it.
-  bool runUntil(std::string_view whole, std::size_t stopAt) {
+  // The first of two scans sharing a part, over the part as it grows (waitBeyond(n) waits for
+  // more than n bytes and returns how many are there): stops at the first row of <sheetData>
+  // that starts at or after byte stopAt; true then, and resume() goes on from it.
+  bool runUntil(std::string_view whole, std::size_t stopAt,
+                const std::function<std::size_t(std::size_t)>& waitBeyond) {
     stopAt_ = stopAt;
-    runWhole(whole);
+    base_ = whole.data();
+    size_ = whole.size();
+    grow_ = &waitBeyond;
+    len_ = waitBeyond(0);
+    eof_ = len_ == size_;
+    document();
     return stopped_;
   }
+  std::size_t stoppedAt() const { return pos_; }
   void resume() {
     stopped_ = false;
     stopAt_ = kNowhere;
@@ -264,6 +275,11 @@ class Scanner {
   // Reads more bytes behind the unread ones; false at the end of the part.
   bool more() {
     if (eof_) return false;
+    if (grow_) {
+      len_ = (*grow_)(len_);
+      eof_ = len_ == size_;
+      return true;
+    }
     if (pos_ > 0) {
       std::memmove(buffer_.data(), buffer_.data() + pos_, len_ - pos_);
       len_ -= pos_;
@@ -562,7 +578,7 @@ class Scanner {
       const char* p = at();
       while (p < end() && isSpace(*p)) ++p;
       consumeTo(p);
-      if (pos_ == stopAt_) {
+      if (pos_ >= stopAt_) {
         stopped_ = true;
         return;
       }
@@ -824,6 +840,9 @@ class Scanner {
   std::size_t stopAt_ = kNowhere, resumeAt_ = kNowhere;
   bool stopped_ = false;
   const std::atomic<bool>* cancel_ = nullptr;
+  // A part that grows while it is taken apart: its size, and the wait for more of it.
+  std::size_t size_ = 0;
+  const std::function<std::size_t(std::size_t)>* grow_ = nullptr;
   std::size_t pos_ = 0, len_ = 0;
   bool eof_ = false;
   bool rootSeen_ = false, rootClosed_ = false;
@@ -844,53 +863,109 @@ void scanWorksheet(std::string_view whole, ScannedSheetSink& sink) {
   Scanner(none, sink).runWhole(whole);
 }
 
-bool scanWorksheetSplit(std::string_view whole, ScannedSheetSink& upper, ScannedSheetSink& lower) {
-  const Source none;
-  Scanner first(none, upper);
-  // The first row start past the middle; whether it is one at all the first scan tells, by
-  // reaching it between two rows of <sheetData>.
-  std::size_t split = std::string_view::npos;
-  for (std::size_t at = whole.find("<row", whole.size() / 2); at != std::string_view::npos;
-       at = whole.find("<row", at + 4)) {
-    if (at + 4 < whole.size() && (isSpace(whole[at + 4]) || whole[at + 4] == '>' || whole[at + 4] == '/')) {
-      split = at;
-      break;
+namespace {
+
+// The first row start at or after byte from, or npos.
+std::size_t rowStartFrom(std::string_view whole, std::size_t from) {
+  for (std::size_t at = whole.find("<row", from); at != std::string_view::npos;
+       at = whole.find("<row", at + 4))
+    if (at + 4 < whole.size() && (isSpace(whole[at + 4]) || whole[at + 4] == '>' || whole[at + 4] == '/'))
+      return at;
+  return std::string_view::npos;
+}
+
+// The part's bytes as they become final, shared by the thread that fills it and the scan that
+// waits for them.
+class Growth {
+ public:
+  explicit Growth(std::size_t size) : size_(size) {}
+  void ready(std::size_t n) {
+    {
+      std::lock_guard lock(mutex_);
+      ready_ = n;
     }
+    changed_.notify_all();
   }
-  if (split == std::string_view::npos) {
-    first.runWhole(whole);
-    return false;
+  void abandon() {
+    {
+      std::lock_guard lock(mutex_);
+      abandoned_ = true;
+    }
+    changed_.notify_all();
   }
+  // More than have bytes, or all of them; declines once the filling failed.
+  std::size_t waitBeyond(std::size_t have) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return abandoned_ || ready_ > have || ready_ == size_; });
+    if (abandoned_) decline();
+    return ready_;
+  }
+
+ private:
+  std::size_t size_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::size_t ready_ = 0;
+  bool abandoned_ = false;
+};
+
+}  // namespace
+
+bool scanWorksheetWhileFilled(std::string_view whole, double upperShare, const PartFiller& fill,
+                              ScannedSheetSink& upper, ScannedSheetSink& lower) {
+  const Source none;
+  Growth growth(whole.size());
+  const std::function<std::size_t(std::size_t)> wait = [&](std::size_t have) {
+    return growth.waitBeyond(have);
+  };
+  // The upper scan stops at the first row at or after this byte; the lower one starts at the
+  // first text there that looks like a row start, once the part is complete. Where the two
+  // differ (the text was not a row of <sheetData>), the upper scan reads the rest itself.
+  const auto target = static_cast<std::size_t>(static_cast<double>(whole.size()) * upperShare);
+  Scanner first(none, upper);
   std::atomic<bool> cancel{false};
+  bool stopped = false;
+  std::exception_ptr upperError;
+  std::thread reader([&] {
+    try {
+      stopped = first.runUntil(whole, target, wait);
+    } catch (...) {
+      upperError = std::current_exception();
+      cancel = true;
+    }
+  });
+  struct Join {
+    std::thread& thread;
+    Growth& growth;
+    bool filled = false;
+    ~Join() {
+      if (!filled) growth.abandon();
+      if (thread.joinable()) thread.join();
+    }
+  } join{reader, growth};
+  fill([&](std::size_t n) { growth.ready(n); });
+  join.filled = true;
+  const std::size_t split = rowStartFrom(whole, target);
   bool lowerDone = false;
-  std::thread second([&] {
+  if (split != std::string_view::npos) {
     try {
       Scanner(none, lower).runFrom(whole, split, cancel);
       lowerDone = true;
     } catch (...) {
-      // Dropped: the first scan reads these rows itself and meets whatever went wrong.
+      // Dropped: the upper scan reads these rows itself and meets whatever went wrong.
     }
-  });
-  // The second scan is waited for on every way out; it is stopped early unless its rows are
-  // still wanted.
-  struct Join {
-    std::thread& thread;
-    std::atomic<bool>& cancel;
-    bool wanted = false;
-    ~Join() {
-      if (!wanted) cancel = true;
-      thread.join();
-    }
-  };
-  {
-    Join join{second, cancel};
-    join.wanted = first.runUntil(whole, split);
-    // A split that was not a row start: the first scan has read every row itself.
-    if (!join.wanted) return false;
   }
-  if (lowerDone) return true;
+  reader.join();
+  if (upperError) std::rethrow_exception(upperError);
+  if (!stopped) return false;
+  if (lowerDone && first.stoppedAt() == split) return true;
   first.resume();
   return false;
+}
+
+bool scanWorksheetSplit(std::string_view whole, ScannedSheetSink& upper, ScannedSheetSink& lower) {
+  return scanWorksheetWhileFilled(
+      whole, 0.5, [&](const std::function<void(std::size_t)>& ready) { ready(whole.size()); }, upper, lower);
 }
 
 }  // namespace host

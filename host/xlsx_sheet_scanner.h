@@ -57,4 +57,14 @@ void scanWorksheet(std::string_view whole, ScannedSheetSink& sink);
 // The sinks are called on different threads; each must only touch state of its own.
 bool scanWorksheetSplit(std::string_view whole, ScannedSheetSink& upper, ScannedSheetSink& lower);
 
+// Fills a part held in memory, calling ready(n) whenever its first n bytes are final.
+using PartFiller = std::function<void(const std::function<void(std::size_t)>& ready)>;
+// The same while the part is being filled (inflated) by fill on the calling thread: the upper
+// scan follows the bytes as they become final, on a thread of its own, and stops at the first
+// row at or after upperShare of the part; the calling thread then reads the rows from there
+// on. Exceptions of fill pass through first (the scans' results are then to be dropped), then
+// those of the upper scan.
+bool scanWorksheetWhileFilled(std::string_view whole, double upperShare, const PartFiller& fill,
+                              ScannedSheetSink& upper, ScannedSheetSink& lower);
+
 }  // namespace host

@@ -1,13 +1,16 @@
 // Reading workbook packages with libzip.
 #include "host/zip_archive.h"
 
-#include <libdeflate.h>
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
 #include <sys/mman.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 #include <stdexcept>
+#include <vector>
 
 namespace host {
 
@@ -125,57 +128,93 @@ char* allocateBytes(std::size_t n) {
 struct ZipFileCloser {
   void operator()(zip_file_t* f) const { zip_fclose(f); }
 };
-struct DecompressorFree {
-  void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
-};
+// Compressed bytes read at a time, and inflated bytes made ready at a time.
+constexpr std::size_t kPackedBlock = std::size_t{4} << 20;
+constexpr std::size_t kInflateBlock = std::size_t{8} << 20;
 
 }  // namespace
 
-ZipArchive::Bytes ZipArchive::inflate(std::string_view name, std::uint64_t maxSize) const {
+ZipArchive::Bytes ZipArchive::room(std::string_view name, std::uint64_t maxSize) const {
   zip_stat_t st;
-  const std::uint64_t index = checkedIndex(name, maxSize, &st);
-  constexpr zip_uint64_t kKnown = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
-  const bool plain = !(st.valid & ZIP_STAT_ENCRYPTION_METHOD) || st.encryption_method == ZIP_EM_NONE;
-  // Deflate never grows data by more than a few bytes per 64 KB block; a member that claims
-  // more compressed bytes than that is left to the streaming path, which reads as it goes
-  // instead of trusting the claim with an allocation.
-  const bool plausible = (st.valid & ZIP_STAT_COMP_SIZE) && st.comp_size <= st.size + st.size / 8 + 65536;
+  checkedIndex(name, maxSize, &st);
   Bytes out;
-  if ((st.valid & kKnown) != kKnown || st.comp_method != ZIP_CM_DEFLATE || !plain || !plausible) {
-    // Stored, or of a kind only the streaming path knows: read as a stream.
-    auto s = stream(name, maxSize);
-    out.size = static_cast<std::size_t>(st.size);
-    out.data.reset(allocateBytes(out.size));
-    std::size_t got = 0;
-    while (got < out.size) got += s->read(out.data.get() + got, out.size - got);
-    s->read(nullptr, 0);  // checks that nothing follows
-    return out;
-  }
-  // The deflated bytes themselves, then one call that inflates them into a buffer of the size
-  // the archive states: a member that inflates to more or less than that is damaged.
-  std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(archive_, index, ZIP_FL_COMPRESSED));
-  if (!file) throw std::runtime_error(std::string(name) + " cannot be read");
-  const auto packedSize = static_cast<std::size_t>(st.comp_size);
-  const std::unique_ptr<char, Bytes::Free> packed(allocateBytes(packedSize));
-  std::size_t got = 0;
-  while (got < packedSize) {
-    const zip_int64_t n = zip_fread(file.get(), packed.get() + got, packedSize - got);
-    if (n <= 0) throw std::runtime_error("a member's compressed data is corrupt");
-    got += static_cast<std::size_t>(n);
-  }
-  file.reset();
-  std::unique_ptr<libdeflate_decompressor, DecompressorFree> inflater(libdeflate_alloc_decompressor());
-  if (!inflater) throw std::bad_alloc();
   out.size = static_cast<std::size_t>(st.size);
   out.data.reset(allocateBytes(out.size));
-  const libdeflate_result r = libdeflate_deflate_decompress(inflater.get(), packed.get(), packedSize,
-                                                            out.data.get(), out.size, nullptr);
-  if (r == LIBDEFLATE_INSUFFICIENT_SPACE) throw std::runtime_error("a member is larger than it says");
-  if (r == LIBDEFLATE_SHORT_OUTPUT) throw std::runtime_error("a member is shorter than it says");
-  if (r != LIBDEFLATE_SUCCESS) throw std::runtime_error("a member's compressed data is corrupt");
-  if (libdeflate_crc32(0, out.data.get(), out.size) != st.crc)
-    throw std::runtime_error("a member's compressed data is corrupt");
   return out;
+}
+
+ZipArchive::Bytes ZipArchive::inflate(std::string_view name, std::uint64_t maxSize) const {
+  Bytes out = room(name, maxSize);
+  inflateInto(name, out, {}, maxSize);
+  return out;
+}
+
+void ZipArchive::inflateInto(std::string_view name, Bytes& into,
+                             const std::function<void(std::size_t)>& ready, std::uint64_t maxSize) const {
+  zip_stat_t st;
+  const std::uint64_t index = checkedIndex(name, maxSize, &st);
+  if (st.size != into.size) throw std::invalid_argument("room of another size");
+  constexpr zip_uint64_t kKnown = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
+  const bool plain = !(st.valid & ZIP_STAT_ENCRYPTION_METHOD) || st.encryption_method == ZIP_EM_NONE;
+  char* const out = into.data.get();
+  const std::size_t size = into.size;
+  if ((st.valid & kKnown) != kKnown || st.comp_method != ZIP_CM_DEFLATE || !plain) {
+    // Stored, or of a kind only the streaming path knows: read as a stream.
+    auto s = stream(name, maxSize);
+    std::size_t got = 0;
+    while (got < size) got += s->read(out + got, size - got);
+    s->read(nullptr, 0);  // checks that nothing follows
+    if (ready) ready(size);
+    return;
+  }
+  // The deflated bytes themselves, inflated block by block into the room of the size the
+  // archive states: a member that inflates to more or less than that is damaged.
+  std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(archive_, index, ZIP_FL_COMPRESSED));
+  if (!file) throw std::runtime_error(std::string(name) + " cannot be read");
+  const auto corrupt = [] { return std::runtime_error("a member's compressed data is corrupt"); };
+  std::vector<std::uint8_t> packed(kPackedBlock);
+  std::uint64_t packedLeft = st.comp_size;
+  auto state = std::make_unique<inflate_state>();
+  isal_inflate_init(state.get());
+  state->crc_flag = ISAL_DEFLATE;
+  state->next_out = reinterpret_cast<std::uint8_t*>(out);
+  std::uint32_t crc = 0;
+  std::size_t done = 0;
+  while (state->block_state != ISAL_BLOCK_FINISH) {
+    if (state->avail_in == 0) {
+      if (packedLeft == 0) throw corrupt();  // the deflate stream does not end
+      const zip_int64_t n =
+          zip_fread(file.get(), packed.data(), std::min<std::uint64_t>(packed.size(), packedLeft));
+      if (n <= 0) throw corrupt();
+      packedLeft -= static_cast<std::uint64_t>(n);
+      state->next_in = packed.data();
+      state->avail_in = static_cast<std::uint32_t>(n);
+    }
+    std::uint8_t spill;
+    if (done == size) {
+      // Room for one byte more tells a member larger than it says.
+      state->next_out = &spill;
+      state->avail_out = 1;
+    } else {
+      state->avail_out = static_cast<std::uint32_t>(std::min(kInflateBlock, size - done));
+    }
+    const std::uint32_t inBefore = state->avail_in, outBefore = state->avail_out;
+    if (isal_inflate(state.get()) < 0) throw corrupt();
+    // A call that takes nothing and gives nothing would be called for ever.
+    if (state->avail_in == inBefore && state->avail_out == outBefore &&
+        state->block_state != ISAL_BLOCK_FINISH && state->avail_in > 0)
+      throw corrupt();
+    if (done == size) {
+      if (state->avail_out == 0) throw std::runtime_error("a member is larger than it says");
+      continue;
+    }
+    const std::size_t now = static_cast<std::size_t>(state->total_out);
+    crc = crc32_gzip_refl(crc, reinterpret_cast<const std::uint8_t*>(out + done), now - done);
+    if (now > done && ready) ready(now);
+    done = now;
+  }
+  if (done != size) throw std::runtime_error("a member is shorter than it says");
+  if (crc != st.crc) throw corrupt();
 }
 
 std::string ZipArchive::readAll(std::string_view name, std::uint64_t maxSize) const {

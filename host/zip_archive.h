@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,11 +56,11 @@ class ZipArchive {
   std::unique_ptr<Stream> stream(std::string_view name, std::uint64_t maxSize = kMaxZipEntrySize) const;
   std::string readAll(std::string_view name, std::uint64_t maxSize = kMaxZipTextSize) const;
 
-  // A member inflated whole. A deflated member whose sizes the archive states is inflated in
-  // one call (libdeflate: several times faster than the streaming inflate), its length and
-  // checksum checked against what the archive says; any other member goes through stream().
-  // Holds the whole member in memory, so maxSize bounds the memory as well as the time.
-  // Throws std::runtime_error as stream() does, and when the data does not match its checksum.
+  // A member inflated whole into memory. A deflated member whose sizes the archive states is
+  // inflated by ISA-L's inflate (several times faster than zlib's), its length and checksum
+  // checked against what the archive says; any other member goes through stream(). Holds the
+  // whole member in memory, so maxSize bounds the memory as well as the time. Throws
+  // std::runtime_error as stream() does, and when the data does not match its checksum.
   struct Bytes {
     struct Free {
       void operator()(char* p) const;
@@ -69,6 +70,14 @@ class ZipArchive {
     std::string_view view() const { return {data.get(), size}; }
   };
   Bytes inflate(std::string_view name, std::uint64_t maxSize = kMaxZipEntrySize) const;
+  // The same in two steps, for a reader that takes the member apart while it is inflated:
+  // room() holds the member's size (its data not yet written), inflateInto() fills it and
+  // calls ready(n) whenever the first n bytes are final (n grows to the size; on the calling
+  // thread). The checksum is checked only at the end: a reader that went ahead must drop
+  // what it read when inflateInto() throws.
+  Bytes room(std::string_view name, std::uint64_t maxSize = kMaxZipEntrySize) const;
+  void inflateInto(std::string_view name, Bytes& room, const std::function<void(std::size_t)>& ready,
+                   std::uint64_t maxSize = kMaxZipEntrySize) const;
 
  private:
   explicit ZipArchive(zip* archive) : archive_(archive) {}

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -269,6 +271,39 @@ TEST(XlsxScannerTest, TwoScansAtOnceHandOnWhatOneDoes) {
   const SplitScan none = scanSplit(longTail);
   EXPECT_FALSE(none.split);
   EXPECT_EQ(none.upper, scan(longTail));
+}
+
+// The upper scan follows a part as it is filled, a few bytes at a time; a filling that fails
+// is what the caller hears of.
+TEST(XlsxScannerTest, TheUpperScanFollowsThePartAsItIsFilled) {
+  const std::string whole =
+      sheet(numberedRows(1, 400), "<mergeCells count=\"1\"><mergeCell ref=\"A1:B1\"/></mergeCells>");
+  std::string part(whole.size(), '\0');
+  const auto fillInSteps = [&](std::size_t failAt) {
+    return [&, failAt](const std::function<void(std::size_t)>& ready) {
+      for (std::size_t at = 0; at < whole.size(); at += 997) {
+        if (at >= failAt) throw std::runtime_error("the data is corrupt");
+        const std::size_t n = std::min(whole.size(), at + 997);
+        std::copy(whole.begin() + static_cast<std::ptrdiff_t>(at),
+                  whole.begin() + static_cast<std::ptrdiff_t>(n),
+                  part.begin() + static_cast<std::ptrdiff_t>(at));
+        ready(n);
+      }
+    };
+  };
+  for (const double share : {0.3, 0.72, 0.99}) {
+    Recorder upper, lower;
+    std::fill(part.begin(), part.end(), '\0');
+    const bool split = scanWorksheetWhileFilled(part, share, fillInSteps(whole.size()), upper, lower);
+    EXPECT_TRUE(split) << share;
+    std::vector<std::string> joined = upper.lines;
+    joined.insert(joined.end(), lower.lines.begin(), lower.lines.end());
+    EXPECT_EQ(joined, scan(whole)) << share;
+  }
+  Recorder upper, lower;
+  std::fill(part.begin(), part.end(), '\0');
+  EXPECT_THROW(scanWorksheetWhileFilled(part, 0.72, fillInSteps(whole.size() / 2), upper, lower),
+               std::runtime_error);
 }
 
 // A worksheet large enough to be read in two parts at once gives what the general reader
