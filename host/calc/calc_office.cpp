@@ -31,6 +31,7 @@
 #include <cppuhelper/bootstrap.hxx>
 #include <cppuhelper/implbase1.hxx>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -154,14 +155,25 @@ uno::Reference<uno::XComponentContext> tryResolve(
   }
 }
 
-pid_t startOffice(const OfficeOptions& options, const std::string& pipe) {
-  std::vector<std::string> args = {options.program, "--accept=pipe,name=" + pipe + ";urp;",
-                                   "--norestore",   "--nologo",
-                                   "--nodefault",   "--nolockcheck"};
-  if (options.headless) {
+// Whether the installed office can show windows at all: an office without any of its window
+// system plug-ins (the packages without a user interface) runs headless only, and a document
+// opened in it without Hidden takes it down.
+bool officeHasWindows() {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(LUMIVANE_OFFICE_PROGRAM, error))
+    if (entry.path().filename().string().rfind("libvclplug_", 0) == 0) return true;
+  return false;
+}
+
+pid_t startOffice(const OfficeOptions& options, const std::string& pipe, bool headless) {
+  std::vector<std::string> args = {options.program, "--accept=pipe,name=" + pipe + ";urp;", "--norestore",
+                                   "--nologo", "--nolockcheck"};
+  if (headless) {
+    args.push_back("--nodefault");
     args.push_back("--headless");
     args.push_back("--invisible");
   } else {
+    // The user sees Calc with an empty spreadsheet, as when starting it themselves.
     args.push_back("--calc");
   }
   if (!options.userInstallation.empty()) args.push_back("-env:UserInstallation=" + options.userInstallation);
@@ -186,7 +198,7 @@ pid_t startOffice(const OfficeOptions& options, const std::string& pipe) {
 std::shared_ptr<CalcOffice> CalcOffice::connect(const OfficeOptions& options) {
   const std::string pipe = options.pipeName.empty() ? defaultPipeName() : options.pipeName;
   auto impl = std::make_unique<Impl>();
-  impl->headless = options.headless;
+  impl->headless = options.headless || !officeHasWindows();
   try {
     const auto local = localContext();
     const auto resolver = com::sun::star::bridge::UnoUrlResolver::create(local);
@@ -194,7 +206,7 @@ std::shared_ptr<CalcOffice> CalcOffice::connect(const OfficeOptions& options) {
     if (!impl->remote.is()) {
       if (!options.startWhenNone)
         throw CalcError("No LibreOffice Calc listens on the pipe \"" + pipe + "\".");
-      impl->started = startOffice(options, pipe);
+      impl->started = startOffice(options, pipe, impl->headless);
       const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.connectSeconds);
       while (!impl->remote.is()) {
         int status = 0;

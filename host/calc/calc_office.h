@@ -25,7 +25,8 @@ struct OfficeOptions {
   // Start an office when none listens on the pipe (it attaches to one already running for the
   // same profile, which then starts listening).
   bool startWhenNone = true;
-  // An office started here runs without a window (tests, batch runs).
+  // An office started here runs without a window (tests, batch runs), as does any office
+  // installed without its window system plug-ins.
   bool headless = false;
   // The office profile as a file URL ("file:///tmp/x"); empty: the user's own.
   std::string userInstallation;
