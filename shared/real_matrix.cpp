@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <vector>
 
 #include "shared/simd.h"
+#include "shared/simd_wide.h"
 #include "shared/svd.h"
 
 namespace {
@@ -316,6 +318,85 @@ RealMatrix ColStd(const RealMatrix& m) {
   return result;
 }
 
+namespace {
+
+// Rows of centred data per panel: the rows a tile of the covariance reads (its own columns and
+// those of its partner) then stay in the first-level cache while the tile runs over them.
+constexpr std::int32_t kCovPanelRows = 128;
+
+// c[i][j] += Σ_{k ascending} x[k][i]·x[k][j] over the `rows` rows of the panel x (rows × n,
+// row-major) for every j ≤ i, in tiles of I rows of c by J vectors of its columns whose sums stay
+// in registers across the panel. Each element still adds its products one row after the other,
+// as the plain loop does; tiles that straddle the diagonal also fill some elements above it,
+// which the caller overwrites by mirroring.
+template <class V, int I, int J>
+struct CovariancePanel {
+  static constexpr int kLanes = static_cast<int>(sizeof(V) / sizeof(double));
+  static constexpr int kWidth = J * kLanes;
+
+  LUMIVANE_SIMD_INLINE static V load(const double* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  }
+  LUMIVANE_SIMD_INLINE static void store(double* p, const V& v) { std::memcpy(p, &v, sizeof v); }
+
+  template <int Rows>
+  LUMIVANE_SIMD_INLINE static void tile(const double* x, std::int32_t rows, std::int32_t n, std::int32_t i0,
+                                        std::int32_t j0, double* c) {
+    V acc[Rows][J];
+    for (int r = 0; r < Rows; ++r)
+      for (int v = 0; v < J; ++v)
+        acc[r][v] = load(c + static_cast<std::int64_t>(i0 + r) * n + j0 + v * kLanes);
+    for (std::int32_t k = 0; k < rows; ++k) {
+      const double* xk = x + static_cast<std::int64_t>(k) * n;
+      V xj[J];
+      for (int v = 0; v < J; ++v) xj[v] = load(xk + j0 + v * kLanes);
+      for (int r = 0; r < Rows; ++r) {
+        const double xi = xk[i0 + r];
+        for (int v = 0; v < J; ++v) acc[r][v] += xi * xj[v];
+      }
+    }
+    for (int r = 0; r < Rows; ++r)
+      for (int v = 0; v < J; ++v)
+        store(c + static_cast<std::int64_t>(i0 + r) * n + j0 + v * kLanes, acc[r][v]);
+  }
+
+  // One element the plain way: the edges the tiles do not cover.
+  LUMIVANE_SIMD_INLINE static void element(const double* x, std::int32_t rows, std::int32_t n, std::int32_t i,
+                                           std::int32_t j, double* c) {
+    double s = c[static_cast<std::int64_t>(i) * n + j];
+    for (std::int32_t k = 0; k < rows; ++k) {
+      const double* xk = x + static_cast<std::int64_t>(k) * n;
+      s += xk[i] * xk[j];
+    }
+    c[static_cast<std::int64_t>(i) * n + j] = s;
+  }
+
+  // Rows i0 … i0 + Rows − 1 of the lower triangle: whole tiles while they fit, then the elements
+  // left of the diagonal one by one.
+  template <int Rows>
+  LUMIVANE_SIMD_INLINE static void rowBlock(const double* x, std::int32_t rows, std::int32_t n,
+                                            std::int32_t i0, double* c) {
+    std::int32_t j0 = 0;
+    for (; j0 <= i0 + Rows - 1 && j0 + kWidth <= n; j0 += kWidth) tile<Rows>(x, rows, n, i0, j0, c);
+    for (std::int32_t i = i0; i < i0 + Rows; ++i)
+      for (std::int32_t j = j0; j <= i; ++j) element(x, rows, n, i, j, c);
+  }
+
+  LUMIVANE_SIMD_INLINE static void run(const double* x, std::int32_t rows, std::int32_t n, double* c) {
+    std::int32_t i0 = 0;
+    for (; i0 + I <= n; i0 += I) rowBlock<I>(x, rows, n, i0, c);
+    for (; i0 < n; ++i0) rowBlock<1>(x, rows, n, i0, c);
+  }
+};
+
+// Twelve sums in registers: 6 rows by 8 columns at four lanes, by 16 at eight.
+using NarrowCovariancePanel = CovariancePanel<simd::Double4, 6, 2>;
+using WideCovariancePanel = CovariancePanel<simd_wide::Double8, 6, 2>;
+
+}  // namespace
+
 RealMatrix Cov(const RealMatrix& m) {
   requirePositive(m, "RealMatrix Cov(RealMatrix& m): m sizes must be positive!");
   const std::int32_t rows = m.Rows(), n = m.Cols();
@@ -325,14 +406,23 @@ RealMatrix Cov(const RealMatrix& m) {
   const double* mu = mean.data();
   const double* a = m.data();
   double* c = result.data();
-  std::vector<double> centred(static_cast<std::size_t>(n));
-  // Lower triangle accumulated row by row of the data (each sum still runs over k in order),
-  // then divided and mirrored.
-  for (std::int32_t k = 0; k < rows; ++k) {
-    const double* xk = a + static_cast<std::int64_t>(k) * n;
-    for (std::int32_t j = 0; j < n; ++j) centred[j] = xk[j] - mu[j];
-    for (std::int32_t i = 0; i < n; ++i)
-      simd::axpy(c + static_cast<std::int64_t>(i) * n, centred[i], centred.data(), i + 1);
+  std::vector<double> centred;
+  try {
+    centred.resize(static_cast<std::size_t>(std::min(rows, kCovPanelRows)) * static_cast<std::size_t>(n));
+  } catch (const std::bad_alloc&) {
+    throw OutOfMemoryException(kOutOfMemory);
+  }
+  // Lower triangle accumulated over the rows of the data in order, a panel of centred rows at a
+  // time, then divided and mirrored.
+  for (std::int32_t k0 = 0; k0 < rows; k0 += kCovPanelRows) {
+    const std::int32_t panel = std::min(kCovPanelRows, rows - k0);
+    for (std::int32_t k = 0; k < panel; ++k) {
+      const double* xk = a + static_cast<std::int64_t>(k0 + k) * n;
+      double* ck = centred.data() + static_cast<std::int64_t>(k) * n;
+      for (std::int32_t j = 0; j < n; ++j) ck[j] = xk[j] - mu[j];
+    }
+    simd_wide::run<NarrowCovariancePanel, WideCovariancePanel>(static_cast<const double*>(centred.data()),
+                                                               panel, n, c);
   }
   const double divisor = rows - 1;
   for (std::int32_t i = 0; i < n; ++i)

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <new>
 
+#include "kohonen/engine/map_kernels.h"
 #include "platform/random.h"
 #include "shared/portable_math.h"
-#include "shared/simd.h"
 
 namespace {
 
@@ -86,8 +86,8 @@ double KohonenNet::cellDistance(std::int32_t r, std::int32_t c, const double* x)
 // Fills squaredDistances_ with Σₖ (wₖ − xₖ)² for every cell, each sum accumulated in component
 // order exactly as cellDistance does, but with the cells as the contiguous (vectorised) axis.
 double KohonenNet::computeSquaredDistances(const double* x) const {
-  return simd::squaredDistances(weights_.data(), cellCount(), dimension_, x, 0, cellCount(),
-                                squaredDistances_.data());
+  return map_kernels::squaredDistances(weights_.data(), cellCount(), dimension_, x, 0, cellCount(),
+                                       squaredDistances_.data());
 }
 
 CellPos KohonenNet::findWinner(const double* x) const {
@@ -105,10 +105,9 @@ CellPos KohonenNet::pickWinner(double smallestSum) const {
   const double bestDistance = std::sqrt(smallestSum / dimension_);
   const double limit = smallestSum + smallestSum * kSameDistanceMargin;
   const std::int32_t cells = cellCount();
-  for (std::int32_t i = 0; i < cells; ++i) {
-    if (acc[i] <= limit && std::sqrt(acc[i] / dimension_) == bestDistance) {
-      return CellPos{i / columns_, i % columns_};
-    }
+  for (std::int32_t i = map_kernels::firstAtMost(acc, 0, cells, limit); i < cells;
+       i = map_kernels::firstAtMost(acc, i + 1, cells, limit)) {
+    if (std::sqrt(acc[i] / dimension_) == bestDistance) return CellPos{i / columns_, i % columns_};
   }
   return CellPos{0, 0};  // not reached: the smallest sum itself matches
 }
@@ -157,9 +156,10 @@ double KohonenNet::updateTowards(const double* x, CellPos winner, double delta, 
   }
   const std::int32_t begin = rFirst * columns_;
   const std::int32_t end = begin + n;
-  const double before = simd::squaredDistances(planes, cells, dimension_, next, 0, begin, acc);
-  const double moved = simd::pullAndMeasure(planes, cells, dimension_, x, h, delta, next, begin, end, acc);
-  const double after = simd::squaredDistances(planes, cells, dimension_, next, end, cells, acc);
+  const double before = map_kernels::squaredDistances(planes, cells, dimension_, next, 0, begin, acc);
+  const double moved =
+      map_kernels::pullAndMeasure(planes, cells, dimension_, x, h, delta, next, begin, end, acc);
+  const double after = map_kernels::squaredDistances(planes, cells, dimension_, next, end, cells, acc);
   return std::fmin(before, std::fmin(moved, after));
 }
 
