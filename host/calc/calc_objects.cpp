@@ -1,5 +1,7 @@
 #include "host/calc/calc_objects.h"
 
+#include <algorithm>
+#include <chrono>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
@@ -64,11 +66,43 @@ HRESULT collectionItem(const Variant& key, int count, Find find) {
   return find(index - 1, std::string_view());
 }
 
+// The tools read their data one cell at a time, and every office call is a round trip (about a
+// millisecond): single cells are read from a block of the rows and columns around them, taken
+// in one call and kept briefly. A write through the sheet drops it; the short life bounds what
+// an edit made meanwhile in Calc itself can miss.
+struct CellCache {
+  static constexpr std::int32_t kRows = 256, kCols = 16;
+  static constexpr std::chrono::milliseconds kLife{1000};
+  CellArea area{};
+  std::vector<Variant> values;
+  std::chrono::steady_clock::time_point taken{};
+  bool valid = false;
+
+  const Variant* find(std::int32_t row, std::int32_t col) const {
+    if (!valid || std::chrono::steady_clock::now() - taken > kLife) return nullptr;
+    if (row < area.top || row > area.bottom || col < area.left || col > area.right) return nullptr;
+    return &values[static_cast<std::size_t>(row - area.top) * static_cast<std::size_t>(area.cols()) +
+                   static_cast<std::size_t>(col - area.left)];
+  }
+};
+
 // One sheet of a document, with what every range on it needs to know.
 struct SheetRef {
   uno::Reference<sheet::XSpreadsheet> sheet;
   std::string name;
   SheetLimits limits;
+  CellCache cells;
+
+  const Variant& cell(std::int32_t row, std::int32_t col) {
+    if (const Variant* known = cells.find(row, col)) return *known;
+    cells.valid = false;
+    cells.area = CellArea{row, col, std::min(row + CellCache::kRows - 1, limits.rows),
+                          std::min(col + CellCache::kCols - 1, limits.cols)};
+    cells.values = readBlock(sheet, cells.area);
+    cells.taken = std::chrono::steady_clock::now();
+    cells.valid = true;
+    return cells.values.front();
+  }
 };
 
 std::shared_ptr<SheetRef> sheetRef(uno::Reference<sheet::XSpreadsheet> sheet) {
@@ -145,6 +179,7 @@ class CalcRange final : public platform::Dispatch {
 
   HRESULT getValue(Variant* result, platform::ExcepInfo* excepInfo) const {
     if (cellCount() > kMaxBlockCells) return tooLarge(excepInfo);
+    if (cellCount() == 1) return returnValue(Variant(sheet_->cell(area_.top, area_.left)), result);
     std::vector<Variant> values = readBlock(sheet_->sheet, area_);
     if (values.size() == 1) return returnValue(std::move(values[0]), result);
     const platform::SafeArrayBound bounds[2] = {{static_cast<std::uint32_t>(area_.rows()), 1},
@@ -182,6 +217,7 @@ class CalcRange final : public platform::Dispatch {
           cells[i * cols + j] = element;
         }
     }
+    sheet_->cells.valid = false;
     if (!writeBlock(sheet_->sheet, area_, cells)) return platform::DISP_E_TYPEMISMATCH;
     return platform::S_OK;
   }

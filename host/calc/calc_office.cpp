@@ -32,6 +32,7 @@
 #include <cppuhelper/implbase1.hxx>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -52,7 +53,13 @@ class TerminateListener : public cppu::WeakImplHelper1<frame::XTerminateListener
   TerminateListener(std::atomic<bool>& gone, std::atomic<bool>& terminated)
       : gone_(gone), terminated_(terminated) {}
   void SAL_CALL queryTermination(const lang::EventObject&) override {
-    if (busy_ && busy_()) {
+    // Asked on the bridge's thread while the owner may be replacing the question.
+    std::function<bool()> busy;
+    {
+      std::lock_guard lock(busyMutex_);
+      busy = busy_;
+    }
+    if (busy && busy()) {
       ++vetoed_;
       throw frame::TerminationVetoException();
     }
@@ -63,12 +70,17 @@ class TerminateListener : public cppu::WeakImplHelper1<frame::XTerminateListener
   }
   void SAL_CALL disposing(const lang::EventObject&) override { gone_ = true; }
 
-  std::function<bool()> busy_;
+  void setBusy(std::function<bool()> busy) {
+    std::lock_guard lock(busyMutex_);
+    busy_ = std::move(busy);
+  }
   std::atomic<int> vetoed_{0};
 
  private:
   std::atomic<bool>& gone_;
   std::atomic<bool>& terminated_;
+  std::mutex busyMutex_;
+  std::function<bool()> busy_;
 };
 
 std::string defaultPipeName() {
@@ -279,7 +291,7 @@ pid_t CalcOffice::startedProcess() const {
 }
 
 void CalcOffice::setTerminationVeto(std::function<bool()> busy) {
-  impl_->listener->busy_ = std::move(busy);
+  impl_->listener->setBusy(std::move(busy));
 }
 
 int CalcOffice::vetoed() const {

@@ -216,6 +216,31 @@ TEST_F(CalcHostTest, SelectionOfTheActiveSheetIsTheBlockTheUserMarked) {
   EXPECT_EQ(get(application.get(), "Version"), Variant("9.0"));
 }
 
+TEST_F(CalcHostTest, CellByCellReadsSeeWritesMadeThroughTheSheet) {
+  office()->addSheet(book(), "Cells");
+  auto cells = sheet("Cells");
+  ASSERT_TRUE(cells);
+  const auto cell = [&](std::int32_t row, std::int32_t col) {
+    return object(cells.get(), "Cells", {Variant(row), Variant(col)});
+  };
+  // The first read takes the cells around it; a write through the same sheet is seen at once,
+  // in the cell written and in its neighbours read afterwards.
+  EXPECT_TRUE(get(cell(1, 1).get(), "Value").isEmpty());
+  ASSERT_EQ(platform::putProperty(cell(1, 1).get(), "Value", Variant(3.5)), platform::S_OK);
+  auto values = block(2, 1);
+  values->at(0, 0) = Variant("down");
+  values->at(1, 0) = errorValue(2007);
+  auto column = object(cells.get(), "Range", {Variant("B300:B301")});
+  ASSERT_EQ(platform::putProperty(column.get(), "Value", Variant(std::move(values))), platform::S_OK);
+  EXPECT_EQ(get(cell(1, 1).get(), "Value"), Variant(3.5));
+  EXPECT_TRUE(get(cell(2, 1).get(), "Value").isEmpty());
+  EXPECT_EQ(get(cell(300, 2).get(), "Value"), Variant("down"));
+  EXPECT_EQ(get(cell(301, 2).get(), "Value"), errorValue(2007));
+  // The last row and column of the sheet read as any other cell.
+  const Variant rows = get(object(object(cells.get(), "Cells").get(), "Rows").get(), "Count");
+  EXPECT_TRUE(get(cell(rows.lVal(), 1).get(), "Value").isEmpty());
+}
+
 TEST_F(CalcHostTest, CellsOutsideTheSheetAreRefusedWithTheLimit) {
   auto first = sheet("Sheet1");
   Variant result;
