@@ -117,15 +117,7 @@ HRESULT RangeObject::putValue(const Variant& value, platform::ExcepInfo*) {
   if (value.isArray()) {
     const platform::SafeArray* array = value.parray();
     if (!array) return platform::DISP_E_TYPEMISMATCH;
-    bool stored = true;
-    if (array->dims() == 2) {
-      stored = sheet_->assignBlock(area_, *array);
-    } else {
-      // A one-dimensional array is a row, repeated down every row of the block.
-      for (std::int32_t row = area_.top; stored && row <= area_.bottom; ++row)
-        stored = sheet_->assignBlock(CellArea{row, area_.left, row, area_.right}, *array);
-    }
-    if (!stored) return platform::DISP_E_TYPEMISMATCH;
+    if (!sheet_->assignBlock(area_, *array)) return platform::DISP_E_TYPEMISMATCH;
     notifyWritten(*sheet_, area_);
     return platform::S_OK;
   }

@@ -214,14 +214,22 @@ bool Sheet::assignBlock(const CellArea& area, const platform::SafeArray& block) 
   for (const auto& v : block.elements())
     if (!storable(v)) return false;
   const platform::Variant notAvailable = platform::Variant::error(platform::kSpreadsheetErrorBase + kErrorNA);
-  const std::uint32_t blockRows = block.rows(), blockCols = block.cols();
+  // As a spreadsheet assigns a smaller array to a block: a one-dimensional array is a row; a
+  // single row is repeated down the block and a single column across it; any other cell past
+  // the array's edge gets #N/A.
+  const bool flat = block.dims() == 1;
+  const std::uint32_t blockRows = flat ? 1 : block.rows();
+  const std::uint32_t blockCols = flat ? block.rows() : block.cols();
   for (std::int32_t col = area.left; col <= area.right; ++col) {
     Column& c = writableColumn(area.bottom, col);
     const std::uint32_t j = static_cast<std::uint32_t>(col - area.left);
+    const std::uint32_t k = blockCols == 1 ? 0 : j;
     for (std::int32_t row = area.top; row <= area.bottom; ++row) {
       const std::uint32_t i = static_cast<std::uint32_t>(row - area.top);
+      const std::uint32_t r = blockRows == 1 ? 0 : i;
+      const bool inside = r < blockRows && k < blockCols;
       store(c, static_cast<std::size_t>(row - 1),
-            i < blockRows && j < blockCols ? block.at(i, j) : notAvailable);
+            !inside ? notAvailable : flat ? block.at(k, 0) : block.at(r, k));
     }
   }
   return true;

@@ -96,6 +96,37 @@ TEST(SheetTest, BlockAssignmentFillsTheAreaAndMarksTheRestNotAvailable) {
   EXPECT_EQ(sheet.value(5, 3), Variant(0.0));
 }
 
+TEST(SheetTest, SmallerArraysFillABlockAsASpreadsheetDoes) {
+  Sheet sheet("S", kSheetLimits);
+  const Variant na = Variant::error(platform::kSpreadsheetErrorBase + kErrorNA);
+  const platform::SafeArrayBound three[1] = {{3, 0}};
+  auto flat = platform::SafeArray::create(three);
+  for (std::uint32_t i = 0; i < 3; ++i) flat->at(i, 0) = Variant(1.0 + i);
+  // A one-dimensional array is a row: across A1:C1, then repeated down A3:D4 with #N/A past it.
+  ASSERT_TRUE(sheet.assignBlock(CellArea{1, 1, 1, 3}, *flat));
+  EXPECT_EQ(sheet.value(1, 2), Variant(2.0));
+  EXPECT_EQ(sheet.value(1, 3), Variant(3.0));
+  ASSERT_TRUE(sheet.assignBlock(CellArea{3, 1, 4, 4}, *flat));
+  EXPECT_EQ(sheet.value(4, 1), Variant(1.0));
+  EXPECT_EQ(sheet.value(4, 3), Variant(3.0));
+  EXPECT_EQ(sheet.value(3, 4), na);
+
+  // One row is repeated down, one column across.
+  auto row = platform::SafeArray::create2D(1, 2);
+  row->at(0, 0) = Variant(5.0);
+  row->at(0, 1) = Variant("x");
+  ASSERT_TRUE(sheet.assignBlock(CellArea{1, 6, 3, 7}, *row));
+  EXPECT_EQ(sheet.value(3, 6), Variant(5.0));
+  EXPECT_EQ(sheet.value(3, 7), Variant("x"));
+  auto column = platform::SafeArray::create2D(2, 1);
+  column->at(0, 0) = Variant("a");
+  column->at(1, 0) = Variant("b");
+  ASSERT_TRUE(sheet.assignBlock(CellArea{1, 9, 3, 11}, *column));
+  EXPECT_EQ(sheet.value(2, 11), Variant("b"));
+  EXPECT_EQ(sheet.value(1, 10), Variant("a"));
+  EXPECT_EQ(sheet.value(3, 9), na);
+}
+
 TEST(SheetTest, UsedArea) {
   Sheet sheet("S", kSheetLimits);
   EXPECT_FALSE(sheet.usedArea());
