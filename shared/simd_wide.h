@@ -16,8 +16,13 @@
 
 #include "shared/simd.h"
 
-#if LUMIVANE_SIMD_AVX2
+// GCC only: the wide kernels are built in "#pragma GCC target" regions, which clang does not
+// know; clang builds run the four-lane builds.
+#if LUMIVANE_SIMD_AVX2 && !defined(__clang__)
+#define LUMIVANE_SIMD_AVX512 1
 #define LUMIVANE_SIMD_TARGET_AVX512 __attribute__((target("avx512f,avx512dq")))
+#else
+#define LUMIVANE_SIMD_AVX512 0
 #endif
 
 namespace simd_wide {
@@ -28,7 +33,7 @@ typedef double Double8 __attribute__((vector_size(64)));
 namespace detail {
 
 inline bool detect() {
-#if LUMIVANE_SIMD_AVX2
+#if LUMIVANE_SIMD_AVX512
   const char* forced = std::getenv("LUMIVANE_SIMD");
   if (forced != nullptr && std::strcmp(forced, "avx2") == 0) return false;
   __builtin_cpu_init();
@@ -69,12 +74,14 @@ class ScopedNarrow {
   bool previous_;
 };
 
-#if LUMIVANE_SIMD_AVX2
+#if LUMIVANE_SIMD_AVX512
 template <class Kernel, class... Args>
 LUMIVANE_SIMD_TARGET_AVX512 auto runAvx512(Args... args) {
   return Kernel::run(args...);
 }
+#endif
 
+#if LUMIVANE_SIMD_AVX2
 template <class Kernel, class... Args>
 LUMIVANE_SIMD_TARGET_AVX2 auto runAvx2(Args... args) {
   return Kernel::run(args...);
@@ -85,8 +92,10 @@ LUMIVANE_SIMD_TARGET_AVX2 auto runAvx2(Args... args) {
 // always inlined, so each is compiled into the build it runs in.
 template <class Narrow, class Wide, class... Args>
 inline auto run(Args... args) {
-#if LUMIVANE_SIMD_AVX2
+#if LUMIVANE_SIMD_AVX512
   if (active()) return runAvx512<Wide>(args...);
+#endif
+#if LUMIVANE_SIMD_AVX2
   if (simd::activePath() == simd::Path::kAvx2) return runAvx2<Narrow>(args...);
 #endif
   return Narrow::run(args...);

@@ -17,7 +17,7 @@
 #include "shared/simd.h"
 #include "shared/simd_wide.h"
 
-#if LUMIVANE_SIMD_AVX2
+#if LUMIVANE_SIMD_AVX512
 #include <immintrin.h>
 #endif
 
@@ -58,7 +58,7 @@ LUMIVANE_SIMD_INLINE bool anyAtMost(const V& a, double limit) {
 
 }  // namespace narrow
 
-#if LUMIVANE_SIMD_AVX2
+#if LUMIVANE_SIMD_AVX512
 // Eight lanes: AVX-512. GCC 12 turns comparisons of 64-byte vectors into scalar code, so the
 // lane-wise helpers use the mask intrinsics; the arithmetic stays in vector operations. Every
 // function of the region is built for AVX-512 (F and DQ) and runs only where the processor has
@@ -103,7 +103,7 @@ LUMIVANE_SIMD_INLINE bool anyAtMost(const V& a, double limit) {
 using NarrowMeasure = narrow::SquaredDistances<4>;
 using NarrowPull = narrow::PullAndMeasure<2>;
 using NarrowScan = narrow::FirstAtMost;
-#if LUMIVANE_SIMD_AVX2
+#if LUMIVANE_SIMD_AVX512
 using WideMeasure = wide::SquaredDistances<4>;
 using WidePull = wide::PullAndMeasure<2>;
 using WideScan = wide::FirstAtMost;
