@@ -13,9 +13,11 @@ struct zip_file;
 
 namespace host {
 
-// Largest member a workbook archive may hold once inflated. Sheets are read as streams, so
-// this bounds the time a hostile archive can take, not the memory.
-// A full sheet of numbers with every attribute written takes about 1 GB.
+// Largest member a workbook archive may hold once inflated. Sheets are inflated whole into
+// memory (see inflate()), so this bounds both the time a hostile archive can take and the
+// memory its largest sheet needs; the room is taken as the data comes, so a member that only
+// claims the size costs address space, not memory. A full sheet of numbers with every
+// attribute written takes about 1 GB.
 inline constexpr std::uint64_t kMaxZipEntrySize = std::uint64_t{1280} << 20;
 // Largest member read whole into memory (shared strings, styles, relationships).
 inline constexpr std::uint64_t kMaxZipTextSize = std::uint64_t{256} << 20;
