@@ -27,6 +27,10 @@ constexpr std::int64_t kMaxWeightCount = std::int64_t{1} << 28;
 
 const char kOutOfMemory[] = "Out of memory";
 
+// Largest table of ready-made neighbourhood spans (columns × (2·rows − 1) × columns values, 512
+// KiB); larger maps gather each span from the mirrored kernel rows instead.
+constexpr std::int64_t kMaxSpanTable = std::int64_t{1} << 16;
+
 // Two sums whose root-mean-square distances round to the same double differ by less than about
 // 7·10⁻¹⁶ relative (two roundings of the division and one of the square root); sums within this
 // margin of the smallest are checked by their distance.
@@ -58,6 +62,9 @@ void KohonenNet::allocate() {
     mirroredKernel_.assign(static_cast<std::size_t>(rows_) * static_cast<std::size_t>(2 * columns_ - 1), 0.0);
     squaredDistances_.assign(static_cast<std::size_t>(cells), 0.0);
     spanKernel_.assign(static_cast<std::size_t>(cells), 0.0);
+    const std::int64_t table =
+        static_cast<std::int64_t>(columns_) * (2 * static_cast<std::int64_t>(rows_) - 1) * columns_;
+    spanTable_.assign(table <= kMaxSpanTable ? static_cast<std::size_t>(table) : 0, 0.0);
   } catch (const std::bad_alloc&) {
     throw OutOfMemoryException(kOutOfMemory);
   }
@@ -130,6 +137,23 @@ void KohonenNet::setStiffness(double s) {
       mirrored[columns_ - 1 - j] = h;
     }
   }
+  fillSpanTable();
+}
+
+// For each winner column c, the kernel rows of offsets kernelRows_ − 1, …, 1, 0, 1, …,
+// kernelRows_ − 1 one after the other, each read from the position that puts column c on offset
+// 0: the values of any run of whole map rows around a winner in that column are then one
+// contiguous slice.
+void KohonenNet::fillSpanTable() {
+  if (spanTable_.empty() || kernelRows_ == 0) return;
+  const std::int64_t mirroredWidth = 2 * static_cast<std::int64_t>(columns_) - 1;
+  const std::int32_t offsets = 2 * kernelRows_ - 1;
+  for (std::int32_t c = 0; c < columns_; ++c) {
+    for (std::int32_t t = 0; t < offsets; ++t) {
+      const double* mirrored = mirroredKernel_.data() + std::abs(t - (kernelRows_ - 1)) * mirroredWidth;
+      std::memcpy(spanTableRow(c, t), mirrored + (columns_ - 1 - c), sizeof(double) * columns_);
+    }
+  }
 }
 
 // Moves every cell with a non-zero kernel value around the winner towards x; cells with kernel
@@ -146,13 +170,18 @@ double KohonenNet::updateTowards(const double* x, CellPos winner, double delta, 
   const std::int32_t rFirst = std::max(0, winner.row - kernelRows_ + 1);
   const std::int32_t rLast = std::min(rows_ - 1, winner.row + kernelRows_ - 1);
   // Map row r takes its kernel values from the mirrored row of offset |r − wr|, read from the
-  // position that puts the winner's column on offset 0.
-  double* h = spanKernel_.data();
-  std::int32_t n = 0;
-  const std::int64_t mirroredWidth = 2 * static_cast<std::int64_t>(columns_) - 1;
-  for (std::int32_t r = rFirst; r <= rLast; ++r, n += columns_) {
-    const double* mirrored = mirroredKernel_.data() + std::abs(r - winner.row) * mirroredWidth;
-    std::memcpy(h + n, mirrored + (columns_ - 1 - winner.column), sizeof(double) * columns_);
+  // position that puts the winner's column on offset 0: a slice of the span table, or gathered.
+  const std::int32_t n = (rLast - rFirst + 1) * columns_;
+  const double* h = spanKernel_.data();
+  if (!spanTable_.empty()) {
+    h = spanTableRow(winner.column, kernelRows_ - 1 - (winner.row - rFirst));
+  } else {
+    const std::int64_t mirroredWidth = 2 * static_cast<std::int64_t>(columns_) - 1;
+    for (std::int32_t r = rFirst; r <= rLast; ++r) {
+      const double* mirrored = mirroredKernel_.data() + std::abs(r - winner.row) * mirroredWidth;
+      std::memcpy(spanKernel_.data() + static_cast<std::int64_t>(r - rFirst) * columns_,
+                  mirrored + (columns_ - 1 - winner.column), sizeof(double) * columns_);
+    }
   }
   const std::int32_t begin = rFirst * columns_;
   const std::int32_t end = begin + n;

@@ -89,6 +89,12 @@ class KohonenNet {
   double computeSquaredDistances(const double* x) const;
   CellPos pickWinner(double smallestSum) const;
   double updateTowards(const double* x, CellPos winner, double delta, const double* next);
+  void fillSpanTable();
+  double* spanTableRow(std::int32_t column, std::int32_t offsetIndex) {
+    return spanTable_.data() +
+           (static_cast<std::int64_t>(column) * (2 * static_cast<std::int64_t>(rows_) - 1) + offsetIndex) *
+               columns_;
+  }
 
   std::int32_t rows_;
   std::int32_t columns_;
@@ -108,4 +114,7 @@ class KohonenNet {
   // cells being updated for one row (at most every cell).
   mutable std::vector<double> squaredDistances_;
   std::vector<double> spanKernel_;
+  // Where it is small enough (empty otherwise): for each winner column, 2·rows − 1 kernel rows
+  // centred on it (see fillSpanTable), so that no pass copies kernel values per data row.
+  std::vector<double> spanTable_;
 };
