@@ -44,6 +44,11 @@ W3_PEER_REPS = 3  # sklearn runs per round (the median is used)
 W4_PEER_REPS = 21  # numpy runs per round and decomposition
 PCA_PEER_REPS = 11
 GBENCH_MIN_TIME = "0.2"  # seconds of repetition for the short Google Benchmark cases
+# W4 takes the fastest of many single calls on both sides (ours: repetitions of one iteration
+# each, as many as numpy's calls): on a machine busy with other work that comes nearest to the
+# undisturbed time, for ours and the peer alike.
+W4_REPETITIONS = 21
+W4_MIN_TIME = "0.0001"
 TIMEOUT_S = 600
 
 ONE_THREAD = {
@@ -88,14 +93,17 @@ class Runner:
             raise RunFailed(f"{Path(str(cmd[0])).name} exited with {p.returncode}: {last[0]}")
         return p.stdout
 
-    def gbench(self, program, pattern, min_time=None, extra_env=None) -> dict:
-        """Runs a Google Benchmark program; returns its cases by name, times in ms."""
+    def gbench(self, program, pattern, min_time=None, extra_env=None, repetitions=None) -> dict:
+        """Runs a Google Benchmark program; returns its cases by name, times in ms (with
+        repetitions, the fastest repetition of each case)."""
         exe = self.build / "bench" / program
         if not exe.exists():
             raise RunFailed(f"{program} was not built")
         cmd = [exe, f"--benchmark_filter={pattern}", "--benchmark_format=json"]
         if min_time:
             cmd.append(f"--benchmark_min_time={min_time}")
+        if repetitions:
+            cmd.append(f"--benchmark_repetitions={repetitions}")
         out = self.run(cmd, extra_env)
         try:
             cases = json.loads(out)["benchmarks"]
@@ -106,9 +114,13 @@ class Runner:
         for c in cases:
             if c.get("error_occurred"):
                 raise RunFailed(f"{program} {c['name']}: {c.get('error_message', 'error')}")
+            if c.get("run_type") == "aggregate":
+                continue
             c["real_ms"] = c["real_time"] * scale[c.get("time_unit", "ns")]
             c["cpu_ms"] = c["cpu_time"] * scale[c.get("time_unit", "ns")]
-            result[c["name"]] = c
+            kept = result.get(c["name"])
+            if kept is None or c["real_ms"] < kept["real_ms"]:
+                result[c["name"]] = c
         if not result:
             raise RunFailed(f"{program}: no case matches {pattern}")
         return result
@@ -211,7 +223,8 @@ def w3_peer(r: Runner, _round):
 
 
 def w4_ours(r: Runner, _round):
-    cases = r.gbench("matrix_bench", "BM_SvdW4|BM_EighW4|BM_PrincipalComponents", GBENCH_MIN_TIME)
+    cases = r.gbench("matrix_bench", "BM_SvdW4|BM_EighW4|BM_PrincipalComponents", W4_MIN_TIME,
+                     repetitions=W4_REPETITIONS)
     return {
         "svd": case(cases, "BM_SvdW4_Ours")["real_ms"],
         "svd_cpu": case(cases, "BM_SvdW4_Ours")["cpu_ms"],
@@ -227,10 +240,10 @@ def w4_peer(r: Runner, _round):
     text = r.run(["/usr/bin/python3", WORKLOADS / "w4" / "numpy_w4.py", 1, W4_PEER_REPS])
     pca = r.run(["/usr/bin/python3", BENCH / "numpy_pca.py", PCA_PEER_REPS])
     return {
-        "svd": float(field(r"numpy\.linalg\.svd\(full_matrices\)\s.*?median_ms=\s*([0-9.]+)", text, "svd")),
-        "eigh": float(field(r"numpy\.linalg\.eigh\s.*?median_ms=\s*([0-9.]+)", text, "eigh")),
-        "pca": float(field(r"pca_eigh .*?median_ms=([0-9.]+)", pca, "pca_eigh")),
-        "pca_svd": float(field(r"pca_svd .*?median_ms=([0-9.]+)", pca, "pca_svd")),
+        "svd": float(field(r"numpy\.linalg\.svd\(full_matrices\)\s.*?min_ms=\s*([0-9.]+)", text, "svd")),
+        "eigh": float(field(r"numpy\.linalg\.eigh\s.*?min_ms=\s*([0-9.]+)", text, "eigh")),
+        "pca": float(field(r"pca_eigh .*?min_ms=([0-9.]+)", pca, "pca_eigh")),
+        "pca_svd": float(field(r"pca_svd .*?min_ms=([0-9.]+)", pca, "pca_svd")),
         "numpy": field(r"numpy=(\S+)", pca, "numpy version"),
     }
 
@@ -548,7 +561,9 @@ def render(res: Results, rounds, build: Path, data_note, started, load_before, l
         "textbook rule's; both start from the same weights (start RMS). W2: kohonen draws rows with "
         "replacement and shrinks its radius every step; ours uses the shared initial codebook, "
         "stiffness 11 → 0 over the passes and a constant rate 0.03; quality by the common "
-        "qe_eval.py. W3: times include predictability and significance.",
+        "qe_eval.py. W3: times include predictability and significance. W4: the fastest of "
+        f"{W4_REPETITIONS} single calls (ours), of {W4_PEER_REPS} (numpy svd, eigh) or {PCA_PEER_REPS} "
+        "(numpy principal components), then the median over the rounds.",
     ]
     return "\n".join(lines) + "\n"
 
