@@ -109,7 +109,7 @@ std::unique_ptr<ZipArchive::Stream> ZipArchive::stream(std::string_view name, st
 
 namespace {
 
-// Room for a large member, in huge pages where the system offers them: a full sheet is most
+// Room for a member and one spare byte, in huge pages where the system offers them: a full sheet is most
 // of a gigabyte, and faulting it in 4 KB pages costs a good part of a second.
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 char* allocateBytes(std::size_t n) {
@@ -190,25 +190,16 @@ void ZipArchive::inflateInto(std::string_view name, Bytes& into,
       state->next_in = packed.data();
       state->avail_in = static_cast<std::uint32_t>(n);
     }
-    std::uint8_t spill;
-    if (done == size) {
-      // Room for one byte more tells a member larger than it says.
-      state->next_out = &spill;
-      state->avail_out = 1;
-    } else {
-      state->avail_out = static_cast<std::uint32_t>(std::min(kInflateBlock, size - done));
-    }
+    // The room's spare byte past the size tells a member larger than it says.
+    state->avail_out = static_cast<std::uint32_t>(std::min(kInflateBlock, size + 1 - done));
     const std::uint32_t inBefore = state->avail_in, outBefore = state->avail_out;
     if (isal_inflate(state.get()) < 0) throw corrupt();
     // A call that takes nothing and gives nothing would be called for ever.
     if (state->avail_in == inBefore && state->avail_out == outBefore &&
         state->block_state != ISAL_BLOCK_FINISH && state->avail_in > 0)
       throw corrupt();
-    if (done == size) {
-      if (state->avail_out == 0) throw std::runtime_error("a member is larger than it says");
-      continue;
-    }
     const std::size_t now = static_cast<std::size_t>(state->total_out);
+    if (now > size) throw std::runtime_error("a member is larger than it says");
     crc = crc32_gzip_refl(crc, reinterpret_cast<const std::uint8_t*>(out + done), now - done);
     if (now > done && ready) ready(now);
     done = now;

@@ -5,7 +5,9 @@
 
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <random>
 
@@ -239,6 +241,81 @@ TEST(XlsxReadTest, DamagedAndForeignFilesAreRefusedInPlainWords) {
   EXPECT_EQ(renamed->sheet(0).name(), "S");
   EXPECT_EQ(renamed->sheet(0).value(1, 1), Variant(1.0));
   EXPECT_EQ(openError(dir.file("none.xlsx")), "Cannot open \"none.xlsx\": the file does not exist.");
+}
+
+// A sheet whose inflated data does not match what the archive says of it: longer, shorter,
+// another checksum, bytes that are no deflate data. Small sheets and ones large enough to be
+// taken apart while they are inflated are refused alike.
+TEST(XlsxReadTest, SheetsThatInflateOtherwiseThanTheArchiveSaysAreRefused) {
+  TempDir dir;
+  const std::string name = "xl/worksheets/sheet1.xml";
+  // The field at the given offsets of the sheet's local and central headers, overwritten.
+  const auto patched = [&](std::string bytes, std::size_t localOffset, std::size_t centralOffset,
+                           const std::function<void(char*)>& change) {
+    for (const std::string& signature : {std::string("PK\x03\x04", 4), std::string("PK\x01\x02", 4)}) {
+      const bool local = signature[2] == 3;
+      const std::size_t nameOffset = local ? 30 : 46;
+      for (std::size_t at = bytes.find(signature); at != std::string::npos;
+           at = bytes.find(signature, at + 4))
+        if (bytes.compare(at + nameOffset, name.size(), name) == 0)
+          change(bytes.data() + at + (local ? localOffset : centralOffset));
+    }
+    return bytes;
+  };
+  const auto addToSize = [](int delta) {
+    return [delta](char* field) {
+      std::uint32_t v = 0;
+      std::memcpy(&v, field, 4);
+      v = static_cast<std::uint32_t>(static_cast<std::int64_t>(v) + delta);
+      std::memcpy(field, &v, 4);
+    };
+  };
+  for (const int rows : {3, 60000}) {
+    std::string sheetRows;
+    for (int r = 1; r <= rows; ++r) {
+      const std::string n = std::to_string(r);
+      sheetRows += "<row r=\"" + n + "\"><c r=\"A" + n + "\"><v>" + std::to_string(r / 3.0) +
+                   "</v></c><c r=\"B" + n + "\"><v>" + std::to_string(r * 7.0 / 3.0) + "</v></c><c r=\"C" +
+                   n + "\"><v>" + std::to_string(r / 9.0) + "</v></c><c r=\"D" + n + "\"><v>" +
+                   std::to_string(r / 11.0) + "</v></c><c r=\"E" + n + "\"><v>" + std::to_string(r / 13.0) +
+                   "</v></c></row>";
+    }
+    if (rows > 3) {
+      ASSERT_GE(sheetRows.size(), std::size_t{8} << 20) << "large enough for two threads";
+    }
+    XlsxSpec spec;
+    spec.sheets = {{"S", sheetRows}};
+    writeZip(dir.file("good.xlsx"), test::xlsxParts(spec));
+    const std::string good = readBytes(dir.file("good.xlsx"));
+    ASSERT_TRUE(importWorkbook(dir.file("good.xlsx"), kSheetLimits)) << rows;
+    const std::string damaged = "Cannot open \"bad.xlsx\": the file is damaged: the sheet \"S\": ";
+    const auto refusal = [&](const std::string& bytes) {
+      writeBytes(dir.file("bad.xlsx"), bytes);
+      return openError(dir.file("bad.xlsx"));
+    };
+    // Uncompressed size at 22 (local) and 24 (central), checksum at 14 and 16.
+    EXPECT_EQ(refusal(patched(good, 22, 24, addToSize(-1))), damaged + "a member is larger than it says.")
+        << rows;
+    EXPECT_EQ(refusal(patched(good, 22, 24, addToSize(1))), damaged + "a member is shorter than it says.")
+        << rows;
+    EXPECT_EQ(refusal(patched(good, 14, 16, [](char* crc) { crc[0] ^= 1; })),
+              damaged + "a member's compressed data is corrupt.")
+        << rows;
+    // The deflated bytes themselves, overwritten in their middle: refused as damaged, in
+    // whichever words the inflate finds.
+    std::string garbled = good;
+    const std::size_t header = garbled.find(std::string("PK\x03\x04", 4));
+    ASSERT_EQ(garbled.compare(header + 30, name.size(), name), 0) << "the sheet is the first member";
+    std::uint32_t packedSize = 0;
+    std::uint16_t nameLength = 0, extraLength = 0;
+    std::memcpy(&packedSize, garbled.data() + header + 18, 4);
+    std::memcpy(&nameLength, garbled.data() + header + 26, 2);
+    std::memcpy(&extraLength, garbled.data() + header + 28, 2);
+    const std::size_t middle = header + 30 + nameLength + extraLength + packedSize / 2;
+    for (std::size_t i = 0; i < 16; ++i) garbled[middle + i] = static_cast<char>(0xFF);
+    const std::string garbledRefusal = refusal(garbled);
+    EXPECT_EQ(garbledRefusal.rfind(damaged, 0), 0u) << rows << " " << garbledRefusal;
+  }
 }
 
 TEST(XlsxReadTest, LimitsAreRefusedWithTheLimitsMessage) {
