@@ -28,6 +28,9 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
+// Bytes the pipe from the reading program holds (the most an unprivileged process may ask).
+constexpr int kPipeBytes = 1 << 20;
+
 // The reading program did not answer in time.
 struct DeadlinePassed {};
 
@@ -117,6 +120,9 @@ std::shared_ptr<Workbook> importWorkbookIsolated(const std::string& path, const 
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) couldNotRead("no pipe to its reading program could be made");
   Descriptor readEnd(fds[0]), writeEnd(fds[1]);
+  // A full sheet is over a hundred megabytes: a larger pipe takes it in fewer turns of the two
+  // processes. Where the system refuses, the default size only costs time.
+  ::fcntl(readEnd.get(), F_SETPIPE_SZ, kPipeBytes);
 
   const std::vector<std::string> args = importChildArguments(helper, path, limits, options);
   std::vector<char*> argv;
