@@ -190,10 +190,11 @@ def forward_ours_and_fann(r: Runner, _round):
 
 def w2_ours(r: Runner, _round):
     codes = r.results_dir / "w2_codes_lumivane.csv"
-    cases = r.gbench("kohonen_bench", "BM_W2_Run100|BM_W2_TrainEpoch/11", GBENCH_MIN_TIME,
+    cases = r.gbench("kohonen_bench", "BM_W2_Run100|BM_W2_TrainEpoch/11|BM_W2_FastestPasses", GBENCH_MIN_TIME,
                      {"W2_CODES_OUT": str(codes)})
     run = case(cases, "BM_W2_Run100")
     return {"ms": run["ms_per_pass"], "qe": run["qe"], "cpu_ms": run["cpu_ms"] / W2_PASSES,
+            "fastest_ms": case(cases, "BM_W2_FastestPasses")["ms_per_pass_fastest"],
             "epoch11_ms": case(cases, "BM_W2_TrainEpoch/11")["real_ms"], "codes": codes}
 
 
@@ -428,7 +429,8 @@ def build_rows(res: Results):
         parts.append(failed(res, "w2q", "both"))
     cpu = m("w2", "ours", "cpu_ms")
     if cpu is not None:
-        parts.append(f"our processor time {ms(cpu)} per pass")
+        parts.append(f"our processor time {ms(cpu)} per pass; sum of each pass's fastest processor time of 10 runs "
+                     f"{ms(m('w2', 'ours', 'fastest_ms'))} per pass ({goal(m('w2', 'ours', 'fastest_ms'), GOAL_W2_MS, 'ms')})")
     e11 = m("w2", "ours", "epoch11_ms")
     if e11 is not None:
         parts.append(f"one `trainEpoch` at stiffness 11: {ms(e11)}")
