@@ -74,7 +74,7 @@ package:
 
 # The help's pictures, taken under Xvfb from the windows' picture programs and the batch mode.
 screenshots: build
-	./scripts/install-deps pngquant
+	./scripts/install-deps pngquant xdotool
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target vantor_views_screenshots vantor_graph_screenshots \
 	  gridwise_dialog_screenshots gridwise_map_screenshots lumivane-batch
 	./scripts/screenshots $(BUILD_DIR)

@@ -152,13 +152,14 @@ int main(int argc, char** argv) {
   host::MainWindow window(host);
   QObject::connect(&window, &host::MainWindow::closed, &app, &QApplication::quit);
 
+  // Shown before the files are read, so that a large one shows its progress in the status bar.
+  // A window manager keeps its panels free; without one the window already fills the screen.
+  window.showMaximized();
   int firstOpened = -1;
   for (const auto& file : line->files)
     if (window.openFile(QString::fromStdString(file)) && firstOpened < 0)
       firstOpened = window.workbookTabCount() - 1;
   if (window.workbookTabCount() == 0) window.newWorkbook();
-  // A window manager keeps its panels free; without one the window already fills the screen.
-  window.showMaximized();
 
   if (line->tool != host::CommandLine::Tool::None) {
     const host::ToolEntry& tool =
