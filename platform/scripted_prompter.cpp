@@ -123,6 +123,11 @@ std::size_t ScriptedPrompter::pendingAnswers() const {
   return script_.size();
 }
 
+void ScriptedPrompter::discardAnswers() {
+  std::lock_guard lock(mutex_);
+  script_.clear();
+}
+
 std::optional<FileDialogRequest> ScriptedPrompter::lastFileRequest() const {
   std::lock_guard lock(mutex_);
   return lastFileRequest_;

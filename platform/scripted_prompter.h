@@ -46,6 +46,8 @@ class ScriptedPrompter final : public Prompter {
   std::vector<Call> messages() const;  // only the message boxes
   std::vector<std::string> unexpected() const;
   std::size_t pendingAnswers() const;
+  // Drops the answers not used yet, for a test whose script depends on a race it cannot decide.
+  void discardAnswers();
   std::optional<FileDialogRequest> lastFileRequest() const;
 
  private:
