@@ -108,7 +108,7 @@ void testFault() {
   }
   if (f == "garbage") {
     // A header that claims a million sheets.
-    const char answer[] = {'L', 'V', 'W', 'B', 1, 0, 0, 0, 0, 0x40, 0x42, 0x0F, 0, 0, 0, 0, 0};
+    const char answer[] = {'L', 'V', 'W', 'B', 2, 0, 0, 0, 0, 0x40, 0x42, 0x0F, 0, 0, 0, 0, 0};
     writeAll(answer, sizeof answer);
     std::_Exit(0);
   }

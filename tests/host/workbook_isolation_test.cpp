@@ -149,12 +149,12 @@ TEST(IsolatedImportTest, ACrashAHangEndlessWorkOrNoMemoryIsReportedAndThisProces
         "Cannot open \"iris.csv\": the file could not be read: reading it needs more than 256 MB of memory.");
   }
   {
-    // A first-version header claiming a million sheets: refused before anything is allocated.
+    // A header claiming a million sheets: refused before anything is allocated.
     Fault fault("garbage");
     EXPECT_EQ(
         isolatedError(file, quickLimits()),
         "Cannot open \"iris.csv\": the file could not be read: the answer of its reading program is damaged: "
-        "it is of another version.");
+        "it names 1000000 sheets.");
   }
   const auto book = importWorkbookIsolated(file, quickLimits());
   EXPECT_EQ(book->sheet(0).value(1, 1), platform::Variant("id"));
