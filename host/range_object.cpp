@@ -80,22 +80,27 @@ HRESULT RangeObject::invoke(std::string_view name, unsigned short flags, std::sp
   if (equalsNoCase(name, "Cells")) return cells(args, result, excepInfo);
   if (equalsNoCase(name, "Rows")) return rowsOrColumns(Counting::Rows, args, result, excepInfo);
   if (equalsNoCase(name, "Columns")) return rowsOrColumns(Counting::Columns, args, result, excepInfo);
-  if (equalsNoCase(name, "Row") || equalsNoCase(name, "Column") || equalsNoCase(name, "Count")) {
-    if (!args.empty()) return platform::DISP_E_BADPARAMCOUNT;
-    std::int32_t n = 0;
-    if (equalsNoCase(name, "Row"))
-      n = area_.top;
-    else if (equalsNoCase(name, "Column"))
-      n = area_.left;
-    else if (counting_ == Counting::Rows)
-      n = area_.rows();
-    else if (counting_ == Counting::Columns)
-      n = area_.cols();
-    else
-      n = area_.rows() * area_.cols();
-    return returnValue(Variant(n), result);
-  }
-  return platform::DISP_E_MEMBERNOTFOUND;
+  return measure(name, area_, counting_, args, result);
+}
+
+HRESULT RangeObject::measure(std::string_view name, const CellArea& area, Counting counting,
+                             std::span<const Variant> args, Variant* result) {
+  if (!platform::equalsNoCase(name, "Row") && !platform::equalsNoCase(name, "Column") &&
+      !platform::equalsNoCase(name, "Count"))
+    return platform::DISP_E_MEMBERNOTFOUND;
+  if (!args.empty()) return platform::DISP_E_BADPARAMCOUNT;
+  std::int32_t n = 0;
+  if (platform::equalsNoCase(name, "Row"))
+    n = area.top;
+  else if (platform::equalsNoCase(name, "Column"))
+    n = area.left;
+  else if (counting == Counting::Rows)
+    n = area.rows();
+  else if (counting == Counting::Columns)
+    n = area.cols();
+  else
+    n = area.rows() * area.cols();
+  return returnValue(Variant(n), result);
 }
 
 HRESULT RangeObject::getValue(Variant* result) const {

@@ -30,6 +30,11 @@ class RangeObject final : public platform::Dispatch {
   const CellArea& area() const { return area_; }
   Counting counting() const { return counting_; }
 
+  // Row, Column and Count of a block counted as given; DISP_E_MEMBERNOTFOUND for any other name.
+  // Shared by every implementation of the range object.
+  static platform::HRESULT measure(std::string_view name, const CellArea& area, Counting counting,
+                                   std::span<const platform::Variant> args, platform::Variant* result);
+
  private:
   platform::HRESULT getValue(platform::Variant* result) const;
   platform::HRESULT putValue(const platform::Variant& value, platform::ExcepInfo* excepInfo);

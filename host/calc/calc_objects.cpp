@@ -149,22 +149,7 @@ class CalcRange final : public platform::Dispatch {
     if (equalsNoCase(name, "Cells")) return cells(args, result, excepInfo);
     if (equalsNoCase(name, "Rows")) return rowsOrColumns(Counting::Rows, args, result, excepInfo);
     if (equalsNoCase(name, "Columns")) return rowsOrColumns(Counting::Columns, args, result, excepInfo);
-    if (equalsNoCase(name, "Row") || equalsNoCase(name, "Column") || equalsNoCase(name, "Count")) {
-      if (!args.empty()) return platform::DISP_E_BADPARAMCOUNT;
-      std::int32_t n = 0;
-      if (equalsNoCase(name, "Row"))
-        n = area_.top;
-      else if (equalsNoCase(name, "Column"))
-        n = area_.left;
-      else if (counting_ == Counting::Rows)
-        n = area_.rows();
-      else if (counting_ == Counting::Columns)
-        n = area_.cols();
-      else
-        n = area_.rows() * area_.cols();
-      return returnValue(Variant(n), result);
-    }
-    return platform::DISP_E_MEMBERNOTFOUND;
+    return RangeObject::measure(name, area_, counting_, args, result);
   }
 
   const std::shared_ptr<SheetRef>& sheet() const { return sheet_; }
