@@ -10,9 +10,13 @@ function(lumivane_add_test)
   if(NOT T_CUSTOM_MAIN)
     target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main)
   endif()
+  # The discovered tests take their properties as name-value pairs and lose any escaping on the
+  # way, so a list of variables in ENVIRONMENT would leave all but the first unset: each variable
+  # gets a property of its own. The fixtures' folders are compiled in (tests/support).
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LUMIVANE_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data;LUMIVANE_SAMPLES=${PROJECT_SOURCE_DIR}/samples;XDG_CONFIG_HOME=${PROJECT_BINARY_DIR}/test-config")
+    PROPERTIES ENVIRONMENT "XDG_CONFIG_HOME=${PROJECT_BINARY_DIR}/test-config"
+               ENVIRONMENT_MODIFICATION "QT_QPA_PLATFORM=set:offscreen")
 endfunction()
 
 # True when the named subsystem folder is part of this build.

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_support.h"
+
 namespace fs = std::filesystem;
 
 using EntryPoint = int (*)(const std::uint8_t*, std::size_t);
@@ -53,10 +55,7 @@ const Harness kHarnesses[] = {
 #endif
 };
 
-fs::path regressionsFolder() {
-  const char* data = std::getenv("LUMIVANE_TEST_DATA");
-  return fs::path(data ? data : "tests/data") / "fuzz-regressions";
-}
+fs::path regressionsFolder() { return lumivane::test::testDataPath("fuzz-regressions"); }
 
 // The kept inputs of one harness in name order; notes beside them (*.md) are not inputs.
 std::vector<fs::path> keptInputs(const std::string& harness) {
@@ -72,6 +71,7 @@ std::vector<fs::path> keptInputs(const std::string& harness) {
 class FuzzRegressionTest : public ::testing::TestWithParam<Harness> {};
 
 TEST_P(FuzzRegressionTest, KeptInputsAreHandledCleanly) {
+  ASSERT_TRUE(fs::is_directory(regressionsFolder())) << regressionsFolder() << " is missing";
   const std::vector<fs::path> inputs = keptInputs(GetParam().name);
   if (inputs.empty()) GTEST_SKIP() << "nothing kept for " << GetParam().name;
   for (const fs::path& input : inputs) {
