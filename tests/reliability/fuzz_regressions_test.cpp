@@ -55,7 +55,9 @@ const Harness kHarnesses[] = {
 #endif
 };
 
-fs::path regressionsFolder() { return lumivane::test::testDataPath("fuzz-regressions"); }
+fs::path regressionsFolder() {
+  return lumivane::test::testDataPath("fuzz-regressions");
+}
 
 // The kept inputs of one harness in name order; notes beside them (*.md) are not inputs.
 std::vector<fs::path> keptInputs(const std::string& harness) {
