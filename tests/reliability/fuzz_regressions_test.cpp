@@ -70,6 +70,9 @@ std::vector<fs::path> keptInputs(const std::string& harness) {
   return inputs;
 }
 
+// The harness by its name in test output, not by its bytes.
+void PrintTo(const Harness& harness, std::ostream* out) { *out << harness.name; }
+
 class FuzzRegressionTest : public ::testing::TestWithParam<Harness> {};
 
 TEST_P(FuzzRegressionTest, KeptInputsAreHandledCleanly) {

@@ -4,7 +4,7 @@
 // controls, as a person would: "Select data source:" with the first column as IDs, "Create
 // patterns..." with the four measurements, "Mean / Variance" and principal components, the
 // "PC Analyzer", "Create Network..." 5 × 5, a map window, the output with IDs at J2, a cell's
-// description and the preferences sheet.
+// description and the preferences sheet; then the sheet saved as .xlsx and opened again.
 // A screenshot of the screen is kept at every stop. Exits 0 when the sheet holds the 150 rows
 // written, 1 on a failure or a stop that never came.
 //
@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -81,6 +82,33 @@ QWidget* gridwiseSheet() {
 bool sheetShows(const QString& text) {
   QWidget* sheet = gridwiseSheet();
   return sheet && !QApplication::activeModalWidget() && childWithText<QLabel>(sheet, text);
+}
+
+// The rest of the round trip: the sheet with the map's output saved as .xlsx through the
+// window's command, a copy of that file opened again in the window, and every cell of the
+// output's rows and columns compared between the two.
+bool savedAndReopenedAlike(host::MainWindow& window, host::Host& host, const QString& folder) {
+  const QString saved = folder + "/iris-with-map.xlsx", copy = folder + "/iris-with-map-reopened.xlsx";
+  QFile::remove(saved);
+  QFile::remove(copy);
+  if (!window.saveTo(saved) || !QFile::copy(saved, copy) || !window.openFile(copy)) {
+    std::fprintf(stderr, "FAIL: the sheet could not be saved as .xlsx and opened again\n");
+    return false;
+  }
+  const std::shared_ptr<host::Workbook> first = host.model().findWorkbook("iris-with-map.xlsx");
+  const std::shared_ptr<host::Workbook> again = host.model().findWorkbook("iris-with-map-reopened.xlsx");
+  if (!first || !again || again.get() != host.model().activeWorkbook()) {
+    std::fprintf(stderr, "FAIL: the saved and the reopened workbook are not both in the window\n");
+    return false;
+  }
+  int differing = 0;
+  for (int row = 1; row <= 151; ++row)
+    for (int col = 1; col <= 12; ++col)
+      differing += !(first->sheet(0).value(row, col) == again->sheet(0).value(row, col));
+  std::printf("saved as .xlsx and reopened: %d of %d cells differ\n", differing, 151 * 12);
+  for (int i = 0; i < 10; ++i) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  QApplication::primaryScreen()->grabWindow(0).save(folder + "/17-reopened-xlsx.png");
+  return differing == 0 && again->sheet(0).value(151, 12).vt() == platform::VT_R8;
 }
 
 }  // namespace
@@ -281,6 +309,7 @@ int main(int argc, char** argv) {
     std::printf("rows written with ID, row letters A-E and column 1-5: %d of 150\n", good);
     if (good != 150) status = 1;
   }
+  if (status == 0 && !savedAndReopenedAlike(window, host, shots)) status = 1;
   // Closing the lumivane window first closes the Gridwise window, then the host's.
   window.close();
   for (int i = 0; i < 50 && gridwiseSheet(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 20);
