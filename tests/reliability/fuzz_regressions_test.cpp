@@ -71,7 +71,9 @@ std::vector<fs::path> keptInputs(const std::string& harness) {
 }
 
 // The harness by its name in test output, not by its bytes.
-void PrintTo(const Harness& harness, std::ostream* out) { *out << harness.name; }
+void PrintTo(const Harness& harness, std::ostream* out) {
+  *out << harness.name;
+}
 
 class FuzzRegressionTest : public ::testing::TestWithParam<Harness> {};
 
