@@ -16,6 +16,7 @@
 #include "batch/batch_job.h"
 #include "fuzz/fuzz_support.h"
 #include "host/workbook_io.h"
+#include "host/workbook_transfer.h"
 #include "kohonen/workbench/preferences.h"
 #include "mlp/engine/network_file.h"
 #include "mlp/engine/perceptron.h"
@@ -124,6 +125,18 @@ void workbooks(const fs::path& source) {
   host::exportWorkbook(workbook, folder + "/seed.csv");
   seed("workbook", std::string(1, '\2') + fileBytes(folder + "/seed.csv"));
   fs::remove_all(folder);
+  // The reading process's answers: this workbook, a sample read as the window reads it, a refusal.
+  std::string answer;
+  const host::TransferSink append = [&](const char* p, std::size_t n) { answer.append(p, n); };
+  host::writeWorkbookTransfer(workbook, append);
+  seed("workbook_transfer", answer);
+  answer.clear();
+  host::writeWorkbookTransfer(
+      *host::importWorkbook((source / "samples" / "iris.csv").string(), host::kSheetLimits), append);
+  seed("workbook_transfer", answer);
+  answer.clear();
+  host::writeRefusalTransfer("the file is damaged: a sheet ends early", append);
+  seed("workbook_transfer", answer);
   for (const auto& entry : fs::directory_iterator(source / "samples"))
     if (entry.path().extension() == ".csv") {
       std::string bytes = fileBytes(entry.path());

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -17,6 +18,9 @@ namespace {
 constexpr char kMagic[4] = {'L', 'V', 'W', 'B'};
 constexpr std::uint32_t kVersion = 2;
 constexpr std::size_t kBuffer = std::size_t{1} << 20;
+// The reader's buffer for the small fields: a pipe hands over at most 64 KiB at a time, and
+// blocks at least this long go straight into their place.
+constexpr std::size_t kReadBuffer = std::size_t{1} << 16;
 // Longest sheet name or refusal message taken.
 constexpr std::uint32_t kMaxName = 1024;
 constexpr std::uint32_t kMaxMessage = 64 * 1024;
@@ -68,10 +72,11 @@ class Writer {
 
 class Reader {
  public:
-  explicit Reader(const TransferSource& source) : source_(source) { buffer_.resize(kBuffer); }
+  explicit Reader(const TransferSource& source)
+      : source_(source), buffer_(std::make_unique_for_overwrite<char[]>(kReadBuffer)) {}
   void bytes(char* p, std::size_t n) {
     while (n > 0) {
-      if (pos_ == len_ && n >= buffer_.size()) {
+      if (pos_ == len_ && n >= kReadBuffer) {
         // A large block straight into its place.
         const std::size_t k = source_(p, n);
         if (k == 0) throw TransferError("it ends early");
@@ -79,12 +84,12 @@ class Reader {
         continue;
       }
       if (pos_ == len_) {
-        len_ = source_(buffer_.data(), buffer_.size());
+        len_ = source_(buffer_.get(), kReadBuffer);
         pos_ = 0;
         if (len_ == 0) throw TransferError("it ends early");
       }
       const std::size_t k = std::min(n, len_ - pos_);
-      std::memcpy(p, buffer_.data() + pos_, k);
+      std::memcpy(p, buffer_.get() + pos_, k);
       pos_ += k, p += k, n -= k;
     }
   }
@@ -125,14 +130,14 @@ class Reader {
   }
   bool atEnd() {
     if (pos_ < len_) return false;
-    len_ = source_(buffer_.data(), buffer_.size());
+    len_ = source_(buffer_.get(), kReadBuffer);
     pos_ = 0;
     return len_ == 0;
   }
 
  private:
   const TransferSource& source_;
-  std::vector<char> buffer_;
+  std::unique_ptr<char[]> buffer_;
   std::size_t pos_ = 0, len_ = 0;
 };
 

@@ -29,6 +29,7 @@ int replay_data_sets(const std::uint8_t*, std::size_t);
 int replay_methinfo(const std::uint8_t*, std::size_t);
 int replay_registry(const std::uint8_t*, std::size_t);
 int replay_workbook(const std::uint8_t*, std::size_t);
+int replay_workbook_transfer(const std::uint8_t*, std::size_t);
 #ifdef LUMIVANE_REPLAY_BATCH_JOB
 int replay_batch_job(const std::uint8_t*, std::size_t);
 #endif
@@ -50,6 +51,7 @@ const Harness kHarnesses[] = {
     {"methinfo", replay_methinfo},
     {"registry", replay_registry},
     {"workbook", replay_workbook},
+    {"workbook_transfer", replay_workbook_transfer},
 #ifdef LUMIVANE_REPLAY_BATCH_JOB
     {"batch_job", replay_batch_job},
 #endif
