@@ -49,13 +49,14 @@ sanitize: deps
 
 comma := ,
 
-# The training-thread tests under ThreadSanitizer: only the MLP engine and the plug-in they load.
+# The training-thread tests under ThreadSanitizer: only the MLP engine and the plug-in they load,
+# with kestrel's epochs shared out between threads.
 TSAN_DIR ?= build-tsan
 test-tsan: deps
 	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMIVANE_TESTS=ON -DLUMIVANE_SANITIZE=thread \
 	  -DLUMIVANE_COMPONENTS="platform;shared;mlp/engine;plugins/rprop" $(CMAKE_FLAGS)
-	cmake --build $(TSAN_DIR) -j $(JOBS) --target mlp_engine_tests kestrel
-	cd $(TSAN_DIR) && ctest --output-on-failure -j $(JOBS) -R '^Training' --timeout 600
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target mlp_engine_tests kestrel kestrel_tests
+	cd $(TSAN_DIR) && ctest --output-on-failure -j $(JOBS) -R '^Training|RpropThreads' --timeout 600
 
 # The Debian package: a build of its own installed under /usr with the private libraries in
 # /usr/lib/lumivane, packed by CPack with its dependencies from dpkg-shlibdeps, then checked by

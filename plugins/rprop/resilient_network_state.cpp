@@ -1,7 +1,6 @@
 #include "plugins/rprop/resilient_network_state.h"
 
 #include <algorithm>
-#include <barrier>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -428,7 +427,7 @@ bool ResilientNetworkState::AccumulateInParts(double* const* questions, double* 
   // Step s propagates the examples of step s and sums those of step s − 1, which every part has
   // finished propagating at the barrier between them.
   const int steps = (count + kStepRows - 1) / kStepRows;
-  std::barrier barrier(parts);
+  SpinBarrier barrier(parts);
   pool_->run([&](int part) {
     if (part >= parts) return;
     for (int step = 0; step <= steps; ++step) {
@@ -437,7 +436,7 @@ bool ResilientNetworkState::AccumulateInParts(double* const* questions, double* 
                        std::min(count, (step + 1) * kStepRows));
       if (step > 0)
         AccumulateShare(part, parts, questions, (step - 1) * kStepRows, std::min(count, step * kStepRows));
-      if (step < steps) barrier.arrive_and_wait();
+      if (step < steps) barrier.arriveAndWait();
     }
     FinishShare(part, parts);
   });
