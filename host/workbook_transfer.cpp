@@ -18,8 +18,8 @@ namespace {
 constexpr char kMagic[4] = {'L', 'V', 'W', 'B'};
 constexpr std::uint32_t kVersion = 2;
 constexpr std::size_t kBuffer = std::size_t{1} << 20;
-// The reader's buffer for the small fields: a pipe hands over at most 64 KiB at a time, and
-// blocks at least this long go straight into their place.
+// The reader's buffer for the small fields. Blocks at least this long (a column's kinds and
+// numbers) go straight into their place, so a larger buffer would only be filled and copied.
 constexpr std::size_t kReadBuffer = std::size_t{1} << 16;
 // Longest sheet name or refusal message taken.
 constexpr std::uint32_t kMaxName = 1024;
