@@ -95,6 +95,16 @@ std::uint64_t ZipArchive::checkedIndex(std::string_view name, std::uint64_t maxS
     throw std::runtime_error("its part " + std::string(name) + " unpacks to " +
                              std::to_string(st.size >> 20) + " MB, more than the " +
                              std::to_string(maxSize >> 20) + " MB a part may hold");
+  // Deflate cannot unpack to more than 1,032 times its packed size (a 258-byte match in two bits).
+  // A member that says otherwise is damaged, and is refused before room is made for it: a few
+  // bytes claiming a gigabyte would otherwise cost a gigabyte of address space.
+  constexpr std::uint64_t kMaxDeflateRatio = 1032, kDeflateSlack = 1024;
+  if ((st.valid & ZIP_STAT_COMP_METHOD) && st.comp_method == ZIP_CM_DEFLATE &&
+      (st.valid & ZIP_STAT_COMP_SIZE) && st.size > kDeflateSlack &&
+      (st.size - kDeflateSlack) / kMaxDeflateRatio > st.comp_size)
+    throw std::runtime_error("its part " + std::string(name) + " says it unpacks to " +
+                             std::to_string(st.size) + " bytes, more than its " +
+                             std::to_string(st.comp_size) + " packed bytes can hold");
   return *index;
 }
 

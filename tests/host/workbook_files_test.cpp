@@ -301,6 +301,16 @@ TEST(XlsxReadTest, SheetsThatInflateOtherwiseThanTheArchiveSaysAreRefused) {
     EXPECT_EQ(refusal(patched(good, 14, 16, [](char* crc) { crc[0] ^= 1; })),
               damaged + "a member's compressed data is corrupt.")
         << rows;
+    if (rows == 3) {
+      // A few packed bytes that say they unpack to a gigabyte: more than deflate can give, so
+      // refused before any room is made for it.
+      const auto gigabyte = [](char* field) { std::memcpy(field, "\x00\x00\x00\x40", 4); };
+      std::uint32_t packed = 0;
+      std::memcpy(&packed, good.data() + good.find(std::string("PK\x03\x04", 4)) + 18, 4);
+      EXPECT_EQ(refusal(patched(good, 22, 24, gigabyte)),
+                damaged + "its part " + name + " says it unpacks to 1073741824 bytes, more than its " +
+                    std::to_string(packed) + " packed bytes can hold.");
+    }
     // The deflated bytes themselves, overwritten in their middle: refused as damaged, in
     // whichever words the inflate finds.
     std::string garbled = good;
@@ -316,6 +326,14 @@ TEST(XlsxReadTest, SheetsThatInflateOtherwiseThanTheArchiveSaysAreRefused) {
     const std::string garbledRefusal = refusal(garbled);
     EXPECT_EQ(garbledRefusal.rfind(damaged, 0), 0u) << rows << " " << garbledRefusal;
   }
+  // As compressible as deflate allows (nearly 1,032 to 1): still opens.
+  XlsxSpec spec;
+  spec.sheets = {
+      {"S", "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>" + std::string(std::size_t{8} << 20, ' ')}};
+  writeZip(dir.file("dense.xlsx"), test::xlsxParts(spec));
+  const auto workbook = importWorkbook(dir.file("dense.xlsx"), kSheetLimits);
+  ASSERT_TRUE(workbook);
+  EXPECT_EQ(workbook->sheet(0).number(1, 1), 1.0);
 }
 
 TEST(XlsxReadTest, LimitsAreRefusedWithTheLimitsMessage) {
